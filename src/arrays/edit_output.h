@@ -1,0 +1,28 @@
+// Number-to-text editing of one value into a field (Iw, Iw.m, Fw.d, Ew.d, Dw.d, Lw).
+// Digits come first (correctly rounded, nearest with ties to even on the exact binary
+// value), then the layout. These functions do no I/O and no allocation.
+#pragma once
+
+#include <cstdint>
+
+#include "arrays/data_edit.h"
+
+namespace kvax {
+
+// Each writes exactly e.width characters at dst (the caller has room for them) and
+// returns e.width. A value that does not fit fills the field with asterisks.
+int out_real(char* dst, const DataEdit& e, double v);  // F, E, D
+int out_real(char* dst, const DataEdit& e, float v);   // F, E, D; fast path for floats
+int out_integer(char* dst, const DataEdit& e, std::int64_t v);
+int out_logical(char* dst, const DataEdit& e, bool v);
+
+// Correctly rounded decimal digits of |v| (finite, nonzero): v ~ 0.d1d2...dn * 10^exponent,
+// d1 != 0, n significant digits, 1 <= n <= 40.
+struct DecimalDigits {
+  char digits[41];
+  int count;
+  int exponent;
+};
+void round_digits(double v, int n, DecimalDigits& out);
+
+}  // namespace kvax

@@ -1,0 +1,96 @@
+// One connection of a logical unit to a file: a byte buffer over the file descriptor,
+// the record framing of unformatted records and the lines of formatted ones.
+// The buffer knows nothing about records; the record functions below own the length
+// markers, the byte order and the decision between a clean end of file and damage.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kvax {
+
+class Unit {
+ public:
+  Unit(int number, int fd, bool seekable);
+  ~Unit();
+  Unit(const Unit&) = delete;
+  Unit& operator=(const Unit&) = delete;
+
+  int number() const { return number_; }
+  bool formatted = true;
+  bool big_endian = false;
+  bool writable = true;
+  bool readable = true;
+  bool framed = true;  // unformatted records carry length markers
+  std::string file;    // the name it was opened with
+  std::string* capture = nullptr;  // tests: output goes here instead of the descriptor
+  std::string feed;                // tests: input comes from here instead of the descriptor
+  bool fed = false;
+  bool owns_fd = true;
+
+  // --- bytes ---
+  // Reads up to n bytes; returns the count (short only at end of file). Errors raise
+  // the fatal report of the statement "READ" unless want_err, in which case -1.
+  long read(void* dst, std::size_t n);
+  // Appends n bytes at the current position (the first write after a positioning
+  // cuts the file there). Failures raise the fatal report.
+  void write(const void* src, std::size_t n);
+  std::int64_t position() const { return base_ + static_cast<std::int64_t>(cur_); }
+  // Moves to an absolute position; returns 0 or errno.
+  int seek(std::int64_t pos);
+  // Writes out buffered bytes; returns 0 or the first write error of the unit.
+  int flush();
+  int first_error() const { return error_; }
+  // Size of the file, or -1 when it cannot be known (pipes, terminals).
+  std::int64_t size();
+
+  // --- formatted records ---
+  // The next line without its line feed; false at end of file. The view lives until
+  // the next operation on the unit. Lines of any length are assembled in a buffer that
+  // grows to the longest line.
+  bool read_line(std::string_view& line);
+  void write_line(const char* data, std::size_t n, bool line_end);
+  int backspace_line();
+
+  // --- unformatted records ---
+  // Starts reading a record: 0 and its data length, iostat::end_of_file, or an error code.
+  int begin_record(std::uint32_t& length);
+  // Reads the trailing marker after the data; 0 or an error code.
+  int end_record(std::uint32_t length, std::uint32_t consumed);
+  int backspace_record();
+  // Starts a record to be written; the leading marker is filled in by finish_record.
+  void begin_write_record();
+  void finish_write_record();
+
+  int rewind();
+  int endfile();
+
+ private:
+  enum class Mode { idle, reading, writing };
+  void to_reading();
+  void to_writing();
+  bool refill();
+  std::uint32_t marker(const unsigned char* p) const;
+  void put_marker(unsigned char* p, std::uint32_t v) const;
+  long raw_read(char* dst, std::size_t n, std::int64_t at);
+
+  int number_;
+  int fd_;
+  bool seekable_;
+  Mode mode_ = Mode::idle;
+  std::vector<char> buf_;
+  std::int64_t base_ = 0;  // file offset of buf_[0]
+  std::size_t cur_ = 0;    // cursor in buf_
+  std::size_t len_ = 0;    // valid bytes in buf_ while reading
+  bool cut_pending_ = true;
+  int error_ = 0;
+  std::int64_t record_start_ = -1;  // offset of the leading marker of the record being written
+  std::string line_;                // a line that did not lie whole in the buffer
+};
+
+// The unit connected under this number, or nullptr.
+Unit* find_unit(int number);
+
+}  // namespace kvax

@@ -1,0 +1,575 @@
+// Units: the buffered connection of a unit number to a file, and the unit table.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <unordered_map>
+
+#include "arrays/iostat.h"
+#include "arrays/unit.h"
+#include "arrays/units.h"
+
+namespace kvax {
+namespace {
+
+// One buffer size for every unit: large enough that a grid row and a run of lines go
+// through in one system call, allocated once per unit and reused.
+constexpr std::size_t buffer_size = std::size_t{1} << 20;
+
+bool upper_equal(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char c = a[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    if (c != b[i]) return false;
+  }
+  return true;
+}
+
+std::string_view trim_blanks(std::string_view s) {
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  return s;
+}
+
+struct Table {
+  std::unordered_map<int, std::unique_ptr<Unit>> units;
+  Unit* last = nullptr;
+  std::string* capture = nullptr;
+  std::string feed;
+  bool fed = false;
+};
+
+Table& table() {
+  static Table t;
+  return t;
+}
+
+std::unique_ptr<Unit> standard_unit(int number) {
+  auto u = std::make_unique<Unit>(number, number == 5 ? 0 : 1, false);
+  u->owns_fd = false;
+  u->readable = number == 5;
+  u->writable = number == 6;
+  if (number == 6) u->capture = table().capture;
+  if (number == 5 && table().fed) {
+    u->fed = true;
+    u->feed = table().feed;
+  }
+  return u;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// Unit
+
+Unit::Unit(int number, int fd, bool seekable) : number_(number), fd_(fd), seekable_(seekable) {}
+
+Unit::~Unit() {
+  flush();
+  if (owns_fd && fd_ >= 0) ::close(fd_);
+}
+
+long Unit::raw_read(char* dst, std::size_t n, std::int64_t at) {
+  if (fed) {
+    if (at >= static_cast<std::int64_t>(feed.size())) return 0;
+    const std::size_t k = std::min(n, feed.size() - static_cast<std::size_t>(at));
+    std::memcpy(dst, feed.data() + at, k);
+    return static_cast<long>(k);
+  }
+  for (;;) {
+    const ssize_t r = seekable_ ? ::pread(fd_, dst, n, at) : ::read(fd_, dst, n);
+    if (r >= 0) return static_cast<long>(r);
+    if (errno != EINTR) return -errno;
+  }
+}
+
+bool Unit::refill() {
+  if (buf_.empty()) buf_.resize(buffer_size);
+  base_ += static_cast<std::int64_t>(len_);
+  cur_ = 0;
+  len_ = 0;
+  const long r = raw_read(buf_.data(), buf_.size(), base_);
+  if (r < 0) fatal_io(static_cast<int>(-r), "READ", number_);
+  len_ = static_cast<std::size_t>(r);
+  return len_ > 0;
+}
+
+void Unit::to_reading() {
+  if (mode_ == Mode::reading) return;
+  if (mode_ == Mode::writing) {
+    if (int e = flush()) fatal_io(e, "WRITE", number_);
+  }
+  len_ = 0;
+  cur_ = 0;
+  mode_ = Mode::reading;
+  cut_pending_ = true;
+}
+
+void Unit::to_writing() {
+  if (mode_ == Mode::writing) return;
+  if (!writable) fatal_io(iostat::read_only, "WRITE", number_);
+  base_ = position();
+  cur_ = 0;
+  len_ = 0;
+  if (buf_.empty()) buf_.resize(buffer_size);
+  mode_ = Mode::writing;
+  if (cut_pending_ && seekable_ && !fed) {
+    // A sequential file ends with what was written last: cut it at this write.
+    if (::ftruncate(fd_, base_) != 0 && error_ == 0) error_ = errno;
+  }
+  cut_pending_ = false;
+}
+
+long Unit::read(void* dst, std::size_t n) {
+  to_reading();
+  char* out = static_cast<char*>(dst);
+  std::size_t done = 0;
+  while (done < n) {
+    if (cur_ == len_) {
+      if (n - done >= buffer_size && !buf_.empty()) {
+        // Large items go straight into place.
+        base_ += static_cast<std::int64_t>(len_);
+        cur_ = len_ = 0;
+        const long r = raw_read(out + done, n - done, base_);
+        if (r < 0) fatal_io(static_cast<int>(-r), "READ", number_);
+        if (r == 0) break;
+        base_ += r;
+        done += static_cast<std::size_t>(r);
+        continue;
+      }
+      if (!refill()) break;
+    }
+    const std::size_t k = std::min(n - done, len_ - cur_);
+    std::memcpy(out + done, buf_.data() + cur_, k);
+    cur_ += k;
+    done += k;
+  }
+  return static_cast<long>(done);
+}
+
+void Unit::write(const void* src, std::size_t n) {
+  to_writing();
+  const char* in = static_cast<const char*>(src);
+  if (cur_ + n > buf_.size()) {
+    if (int e = flush()) fatal_io(e, "WRITE", number_);
+    if (n >= buf_.size()) {
+      // Larger than the buffer: through the buffer in pieces.
+      while (n > 0) {
+        const std::size_t k = std::min(n, buf_.size());
+        std::memcpy(buf_.data(), in, k);
+        cur_ = k;
+        if (int e = flush()) fatal_io(e, "WRITE", number_);
+        in += k;
+        n -= k;
+      }
+      return;
+    }
+  }
+  std::memcpy(buf_.data() + cur_, in, n);
+  cur_ += n;
+}
+
+int Unit::flush() {
+  if (mode_ != Mode::writing || cur_ == 0) return error_;
+  if (capture) {
+    capture->append(buf_.data(), cur_);
+  } else if (error_ == 0) {
+    std::size_t off = 0;
+    while (off < cur_) {
+      const ssize_t r = seekable_ ? ::pwrite(fd_, buf_.data() + off, cur_ - off, base_ + static_cast<std::int64_t>(off))
+                                  : ::write(fd_, buf_.data() + off, cur_ - off);
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        error_ = errno;
+        break;
+      }
+      off += static_cast<std::size_t>(r);
+    }
+  }
+  base_ += static_cast<std::int64_t>(cur_);
+  cur_ = 0;
+  return error_;
+}
+
+int Unit::seek(std::int64_t pos) {
+  if (mode_ == Mode::writing) {
+    if (int e = flush()) return e;
+  }
+  if (!seekable_ && !fed) return ESPIPE;
+  base_ = pos < 0 ? 0 : pos;
+  cur_ = len_ = 0;
+  mode_ = Mode::idle;
+  cut_pending_ = true;
+  return 0;
+}
+
+std::int64_t Unit::size() {
+  if (fed) return static_cast<std::int64_t>(feed.size());
+  if (!seekable_) return -1;
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) return -1;
+  std::int64_t s = st.st_size;
+  if (mode_ == Mode::writing) s = std::max(s, position());
+  return s;
+}
+
+bool Unit::read_line(std::string_view& line) {
+  to_reading();
+  bool partial = false;
+  line_.clear();
+  for (;;) {
+    if (cur_ == len_ && !refill()) {
+      if (!partial) return false;
+      line = line_;
+      break;
+    }
+    const char* s = buf_.data() + cur_;
+    const std::size_t avail = len_ - cur_;
+    const void* nl = std::memchr(s, '\n', avail);
+    if (nl) {
+      const std::size_t k = static_cast<std::size_t>(static_cast<const char*>(nl) - s);
+      if (partial) {
+        line_.append(s, k);
+        line = line_;
+      } else {
+        line = std::string_view(s, k);
+      }
+      cur_ += k + 1;
+      break;
+    }
+    line_.append(s, avail);
+    partial = true;
+    cur_ = len_;
+  }
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return true;
+}
+
+void Unit::write_line(const char* data, std::size_t n, bool line_end) {
+  to_writing();
+  if (cur_ + n + 1 <= buf_.size()) {
+    std::memcpy(buf_.data() + cur_, data, n);
+    cur_ += n;
+    if (line_end) buf_[cur_++] = '\n';
+    return;
+  }
+  write(data, n);
+  if (line_end) write("\n", 1);
+}
+
+int Unit::backspace_line() {
+  if (mode_ == Mode::writing) {
+    if (int e = flush()) return e;
+  }
+  if (!seekable_ && !fed) return ESPIPE;
+  std::int64_t p = position();
+  if (p <= 0) return 0;
+  // Step over the line feed that ends the previous line, then find the one before it.
+  char c = 0;
+  if (raw_read(&c, 1, p - 1) == 1 && c == '\n') --p;
+  char chunk[4096];
+  std::int64_t start = 0;
+  while (p > 0) {
+    const std::int64_t from = std::max<std::int64_t>(0, p - static_cast<std::int64_t>(sizeof chunk));
+    const long r = raw_read(chunk, static_cast<std::size_t>(p - from), from);
+    if (r <= 0) return r < 0 ? static_cast<int>(-r) : 0;
+    const void* nl = nullptr;
+    for (long k = r - 1; k >= 0; --k) {
+      if (chunk[k] == '\n') {
+        nl = chunk + k;
+        break;
+      }
+    }
+    if (nl) {
+      start = from + (static_cast<const char*>(nl) - chunk) + 1;
+      break;
+    }
+    p = from;
+  }
+  return seek(start);
+}
+
+std::uint32_t Unit::marker(const unsigned char* p) const {
+  if (big_endian) return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+  return (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0];
+}
+
+void Unit::put_marker(unsigned char* p, std::uint32_t v) const {
+  for (int k = 0; k < 4; ++k) {
+    const unsigned char b = static_cast<unsigned char>(v >> (8 * k));
+    p[big_endian ? 3 - k : k] = b;
+  }
+}
+
+int Unit::begin_record(std::uint32_t& length) {
+  if (!framed) {
+    length = UINT32_MAX;
+    const std::int64_t s = size();
+    if (s >= 0 && position() >= s) return iostat::end_of_file;
+    return 0;
+  }
+  unsigned char m[4];
+  const long r = read(m, 4);
+  if (r < 4) return iostat::end_of_file;
+  length = marker(m);
+  const std::int64_t s = size();
+  if (s >= 0 && position() + static_cast<std::int64_t>(length) + 4 > s) {
+    // The file ends inside this record: as far as the reader goes, the data end here.
+    seek(s);
+    return iostat::end_of_file;
+  }
+  return 0;
+}
+
+int Unit::end_record(std::uint32_t length, std::uint32_t consumed) {
+  if (!framed) return 0;
+  const std::int64_t rest = static_cast<std::int64_t>(length) - consumed;
+  if (rest > 0) {
+    if (seekable_ || fed) {
+      seek(position() + rest);
+    } else {
+      char sink[4096];
+      std::int64_t left = rest;
+      while (left > 0) {
+        const long r = read(sink, static_cast<std::size_t>(std::min<std::int64_t>(left, sizeof sink)));
+        if (r <= 0) return iostat::corrupt_record;
+        left -= r;
+      }
+    }
+  }
+  unsigned char m[4];
+  if (read(m, 4) < 4 || marker(m) != length) return iostat::corrupt_record;
+  return 0;
+}
+
+int Unit::backspace_record() {
+  if (mode_ == Mode::writing) {
+    if (int e = flush()) return e;
+  }
+  if (!framed) return 0;
+  const std::int64_t p = position();
+  if (p < 4) return 0;
+  unsigned char m[4];
+  if (raw_read(reinterpret_cast<char*>(m), 4, p - 4) != 4) return iostat::corrupt_record;
+  const std::int64_t start = p - 8 - static_cast<std::int64_t>(marker(m));
+  if (start < 0) return iostat::corrupt_record;
+  return seek(start);
+}
+
+void Unit::begin_write_record() {
+  to_writing();
+  record_start_ = position();
+  if (framed) {
+    const unsigned char zero[4] = {0, 0, 0, 0};
+    write(zero, 4);
+  }
+}
+
+void Unit::finish_write_record() {
+  if (!framed) return;
+  const std::int64_t n = position() - record_start_ - 4;
+  if (n > static_cast<std::int64_t>(UINT32_MAX)) fatal_io(iostat::record_overflow, "WRITE", number_);
+  unsigned char m[4];
+  put_marker(m, static_cast<std::uint32_t>(n));
+  write(m, 4);
+  if (record_start_ >= base_) {
+    std::memcpy(buf_.data() + (record_start_ - base_), m, 4);
+  } else if (error_ == 0 && !capture) {
+    // The record outgrew the buffer: its leading marker is already in the file.
+    if (!seekable_ || ::pwrite(fd_, m, 4, record_start_) != 4)
+      fatal_io(seekable_ ? errno : ESPIPE, "WRITE", number_);
+  }
+}
+
+int Unit::rewind() { return seek(0); }
+
+int Unit::endfile() {
+  if (mode_ == Mode::writing) {
+    if (int e = flush()) return e;
+  }
+  if (seekable_ && ::ftruncate(fd_, position()) != 0) return errno;
+  cut_pending_ = false;
+  return 0;
+}
+
+// ---------------------------------------------------------------------------------------
+// The unit table
+
+Unit* find_unit(int number) {
+  Table& t = table();
+  if (t.last && t.last->number() == number) return t.last;
+  auto it = t.units.find(number);
+  if (it == t.units.end()) {
+    if (number != 5 && number != 6) return nullptr;
+    it = t.units.emplace(number, standard_unit(number)).first;
+  }
+  t.last = it->second.get();
+  return t.last;
+}
+
+int open_unit(int number, const OpenSpec& spec) {
+  if (number < 0) return iostat::bad_unit;
+  const std::string_view status = trim_blanks(spec.status);
+  const std::string_view form = trim_blanks(spec.form);
+  bool formatted;
+  if (upper_equal(form, "FORMATTED")) {
+    formatted = true;
+  } else if (upper_equal(form, "UNFORMATTED")) {
+    formatted = false;
+  } else {
+    return iostat::bad_form;
+  }
+  bool big = false;
+  if (!formatted) {
+    const std::string_view conv = trim_blanks(spec.convert);
+    if (upper_equal(conv, "BIG_ENDIAN")) {
+      big = true;
+    } else if (!upper_equal(conv, "LITTLE_ENDIAN")) {
+      return iostat::bad_endian;
+    }
+    if (spec.record_framing != -1 && spec.record_framing != 0) return iostat::bad_recordtype;
+  }
+  int flags;
+  if (upper_equal(status, "NEW")) {
+    flags = O_CREAT | O_EXCL;
+  } else if (upper_equal(status, "OLD")) {
+    flags = 0;
+  } else if (upper_equal(status, "UNKNOWN")) {
+    flags = O_CREAT;
+  } else {
+    return iostat::bad_status;
+  }
+  std::string name(trim_blanks(spec.file));
+  if (name.empty()) return ENOENT;
+  if (find_unit(number) && !(number == 5 || number == 6)) close_unit(number);
+
+  int fd = ::open(name.c_str(), O_RDWR | O_CLOEXEC | flags, 0666);
+  bool writable = true;
+  if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EISDIR || errno == ETXTBSY)) {
+    // An existing file that may not be written is opened for reading only.
+    const int first = errno;
+    fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | (flags & ~O_CREAT & ~O_EXCL));
+    if (fd < 0) return errno == ENOENT ? first : errno;
+    writable = false;
+  }
+  if (fd < 0) return errno == EEXIST ? iostat::new_file_exists : errno;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return EISDIR;
+  }
+  const bool seekable = S_ISREG(st.st_mode) || S_ISBLK(st.st_mode);
+  auto u = std::make_unique<Unit>(number, fd, seekable);
+  u->formatted = formatted;
+  u->big_endian = big;
+  u->writable = writable;
+  u->framed = formatted || spec.record_framing == -1;
+  u->file = name;
+  Table& t = table();
+  t.units[number] = std::move(u);
+  t.last = nullptr;
+  return 0;
+}
+
+void close_unit(int number) {
+  Table& t = table();
+  auto it = t.units.find(number);
+  if (it == t.units.end()) return;
+  const int e = it->second->flush();
+  t.units.erase(it);
+  t.last = nullptr;
+  if (e) fatal_io(e, "CLOSE", number);
+}
+
+void close_all_units() {
+  Table& t = table();
+  // Every unit is flushed and closed even when one of them fails; the first failure
+  // is reported after all are closed.
+  int first = 0;
+  int first_unit = 0;
+  for (auto& [n, u] : t.units) {
+    const int e = u->flush();
+    if (e && !first) {
+      first = e;
+      first_unit = n;
+    }
+  }
+  t.units.clear();
+  t.last = nullptr;
+  if (first) fatal_io(first, "WRITE", first_unit);
+}
+
+void flush_standard_output() {
+  if (Unit* u = find_unit(6)) {
+    if (int e = u->flush()) fatal_io(e, "WRITE", 6);
+  }
+}
+
+bool is_connected(int number) {
+  if (number == 5 || number == 6) return true;
+  return table().units.count(number) != 0;
+}
+
+int unit_of_file(std::string_view file) {
+  const std::string name(trim_blanks(file));
+  if (name.empty()) return -1;
+  char want[PATH_MAX];
+  if (!::realpath(name.c_str(), want)) return -1;
+  for (auto& [n, u] : table().units) {
+    if (u->file.empty()) continue;
+    char have[PATH_MAX];
+    if (::realpath(u->file.c_str(), have) && std::strcmp(have, want) == 0) return n;
+  }
+  return -1;
+}
+
+std::string file_of_unit(int number) {
+  Unit* u = find_unit(number);
+  return u ? u->file : std::string();
+}
+
+bool unit_is_formatted(int number) {
+  Unit* u = find_unit(number);
+  return u ? u->formatted : false;
+}
+
+int rewind_unit(int number) {
+  Unit* u = find_unit(number);
+  return u ? u->rewind() : 0;
+}
+
+int backspace_unit(int number) {
+  Unit* u = find_unit(number);
+  if (!u) return 0;
+  return u->formatted ? u->backspace_line() : u->backspace_record();
+}
+
+int endfile_unit(int number) {
+  Unit* u = find_unit(number);
+  return u ? u->endfile() : 0;
+}
+
+void capture_standard_output(std::string* sink) {
+  Table& t = table();
+  if (Unit* u = find_unit(6)) {
+    u->flush();
+    u->capture = sink;
+  }
+  t.capture = sink;
+}
+
+void feed_standard_input(std::string_view text) {
+  Table& t = table();
+  t.feed.assign(text);
+  t.fed = true;
+  t.units.erase(5);
+  t.last = nullptr;
+}
+
+}  // namespace kvax

@@ -1,0 +1,55 @@
+// The unit table: numbered logical units connected to files, standard input (5) and
+// standard output (6) always connected. OPEN, CLOSE, REWIND, BACKSPACE, ENDFILE and
+// INQUIRE as the opener uses them; statements reach a unit through find_unit.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kvax {
+
+class Unit;
+
+struct OpenSpec {
+  std::string_view file;                 // trailing blanks do not count
+  std::string_view status = "UNKNOWN";   // "NEW", "OLD", "UNKNOWN" ("SCRATCH", "REPLACE" too)
+  std::string_view form = "FORMATTED";   // "FORMATTED" or "UNFORMATTED"
+  std::string_view convert = "LITTLE_ENDIAN";  // byte order, unformatted only
+  int record_framing = -1;               // -1 length-marked records; 0 none; others refused
+};
+
+// Connects the unit; returns 0 or the I/O status (never fatal by itself). A unit that is
+// already connected is closed first.
+int open_unit(int unit, const OpenSpec& spec);
+
+// CLOSE: flushes and disconnects; closing an unconnected unit does nothing.
+void close_unit(int unit);
+
+// Flushes and closes every unit (STOP and the fatal report do this).
+void close_all_units();
+
+// Flushes standard output (before a prompt is answered or a shell command runs).
+void flush_standard_output();
+
+bool is_connected(int unit);
+
+// INQUIRE by file name: the unit connected to that file, or -1 (names compared after
+// resolving them to absolute paths).
+int unit_of_file(std::string_view file);
+
+// INQUIRE by unit: the file name the unit was opened with ("" for 5 and 6 or none).
+std::string file_of_unit(int unit);
+bool unit_is_formatted(int unit);
+
+// Positioning. Each returns 0 or an I/O status; on an unconnected unit nothing happens.
+int rewind_unit(int unit);
+int backspace_unit(int unit);
+int endfile_unit(int unit);
+
+// Tests: standard output (unit 6) writes into *sink instead of file descriptor 1
+// while it is set; nullptr restores the descriptor.
+void capture_standard_output(std::string* sink);
+// Tests: standard input (unit 5) reads from this text instead of file descriptor 0.
+void feed_standard_input(std::string_view text);
+
+}  // namespace kvax

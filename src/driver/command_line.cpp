@@ -1,0 +1,160 @@
+// The option loop of kvax and the derivation of the output file name.
+#include "driver/command_line.h"
+
+#include <vector>
+#include <string>
+
+#include "arrays/iostat.h"
+#include "arrays/statements.h"
+
+namespace kvax {
+namespace {
+
+std::vector<std::string>& arguments() {
+  static std::vector<std::string> args;
+  return args;
+}
+
+constexpr std::string_view usage[] = {
+    "",
+    " USAGE:   kvax.out [options] [-o outputfile ] inputfile",
+    "",
+    " PURPOSE: VARN type complex array copy ",
+    "          formatted to unformatted",
+    "       or unformatted to formatted",
+    "",
+    " OPTIONS:",
+    " -l#s     - character length of tide symbols [default s=2]",
+    " -r       - reverse latitude order north-south",
+    " -ch      - rotate cylindrically one half turn",
+    " -c#n     - rotate cylindrically n towards west",
+    " -v#n     - output array version number",
+    " -o file  - output file name",
+    " -f2u[s]  - formatted to unformatted, [default s='t']",
+    " -u2f[s]  - unformatted to formatted, [default s='f']",
+    "            s - (string) for output, use input file name and",
+    "                replace tail with s.",
+    " -BE      - read unformatted data with CONVERT=BIG ENDIAN",
+    "",
+    " OBS! No blanks in options except after -o",
+    "",
+};
+
+void terminate_main(std::string_view text) {
+  write_fmt(6, "(A)", std::string(" <Main-->T> ") + std::string(text));
+  stop_run();
+}
+
+// A direction option: its flags are set by the caller; the suffix is the argument from
+// its fifth character, or the default one.
+void direction_suffix(RunSettings& s, const Text& arg, std::string_view default_suffix) {
+  if (at(arg, 5) != ' ') {
+    assign(s.suffix, sub(arg, 5, 64));
+    s.suffix_length = trim_len(s.suffix);
+  } else {
+    assign(s.suffix, default_suffix);
+    s.suffix_length = 1;
+  }
+}
+
+}  // namespace
+
+void set_program_arguments(int argc, const char* const* argv) {
+  auto& args = arguments();
+  args.clear();
+  for (int i = 0; i < argc; ++i) args.emplace_back(argv[i]);
+}
+
+Text program_argument(int n, std::size_t length) {
+  const auto& args = arguments();
+  if (n < 0 || n >= static_cast<int>(args.size())) return text("", length);
+  return text(args[static_cast<std::size_t>(n)], length);
+}
+
+RunSettings read_command_line() {
+  RunSettings s;
+  for (int n = 1;; ++n) {
+    const Text arg = program_argument(n, 64);
+    if (arg[0] == ' ') break;
+    if (arg[0] != '-') {
+      s.input = arg;
+      continue;
+    }
+    const std::string_view a2 = sub(arg, 1, 2);
+    const std::string_view a4 = sub(arg, 1, 4);
+    if (a2 == "-h") {
+      for (std::string_view line : usage) write_fmt(6, "(A)", line);
+      stop_run();
+    } else if (a2 == "-l") {
+      read_list_text(sub(arg, 3, 64), want_none, s.tag_length);
+    } else if (a2 == "-r") {
+      s.reverse = true;
+    } else if (a2 == "-c") {
+      s.rotate = true;
+      assign(s.rotation, sub(arg, 3, 64));
+    } else if (sub(arg, 1, 3) == "-BE") {
+      assign(s.byte_order, "% ");
+    } else if (a2 == "-o") {
+      if (at(arg, 3) == ' ') {
+        s.output = program_argument(++n, 64);
+      } else {
+        assign(s.output, sub(arg, 3, 64));
+      }
+    } else if (a2 == "-v") {
+      const std::string_view value = sub(arg, 3, 64);
+      if (trim_len(value) == 0) terminate_main("Numerical argument required");
+      read_list_text(value, want_none, s.version);
+    } else if (a4 == "-f2u") {
+      s.formatted_to_unformatted = true;
+      s.unformatted_to_unformatted = false;
+      direction_suffix(s, arg, "t");
+    } else if (a4 == "-u2f") {
+      s.formatted_to_unformatted = false;
+      s.unformatted_to_unformatted = false;
+      direction_suffix(s, arg, "f");
+    } else if (a4 == "-u2u") {
+      s.formatted_to_unformatted = false;
+      s.unformatted_to_unformatted = true;
+      direction_suffix(s, arg, "u");
+    } else if (a4 == "-f2f") {
+      s.formatted_to_unformatted = false;
+      s.formatted_to_formatted = true;
+      direction_suffix(s, arg, "a");
+    }
+  }
+  if (trim_len(s.output) == 0 && !derive_output_name(s)) stop_run();
+  return s;
+}
+
+bool derive_output_name(RunSettings& s) {
+  if (s.suffix_length == 0) {
+    // No direction option: the default direction writes formatted output, suffix "f".
+    assign(s.suffix, "f");
+    s.suffix_length = 1;
+  }
+  if (trim_len(s.input) == 0) {
+    write_fmt(6, "(A)", " <Main-->T> No input file name; give one, and -o for the output");
+    return false;
+  }
+  const std::size_t p = s.input.find(' ');  // first blank, 0-based
+  if (p == std::string::npos) {
+    write_fmt(6, "(A)", " <Main-->T> Input file name too long to derive the output name; use -o");
+    return false;
+  }
+  if (p < static_cast<std::size_t>(s.suffix_length)) {
+    write_fmt(6, "(A)", " <Main-->T> Input file name shorter than the output suffix; use -o");
+    return false;
+  }
+  Text out = s.input;
+  const std::size_t from = p - static_cast<std::size_t>(s.suffix_length);
+  out.replace(from, out.size() - from, out.size() - from, ' ');
+  put(out, static_cast<long>(from) + 1, sub(s.suffix, 1, s.suffix_length));
+  if (out == s.input) {
+    write_fmt(6, "(2A)", " <Main-->T> Output name equals the input name; use -o: ", trimmed(out));
+    return false;
+  }
+  s.output = out;
+  return true;
+}
+
+}  // namespace kvax

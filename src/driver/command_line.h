@@ -1,0 +1,39 @@
+// The command line of kvax: run settings, the option loop, the usage text and the
+// output name derived from the input name.
+#pragma once
+
+#include <string_view>
+
+#include "util/text.h"
+
+namespace kvax {
+
+struct RunSettings {
+  Text input = text("", 64);         // blank: no input name
+  Text output = text("", 64);        // blank: derive from the input name
+  Text rotation = text("", 8);       // the text after "-c"
+  Text suffix = text("", 16);        // output suffix of the direction option
+  int suffix_length = 0;
+  bool reverse = false;
+  bool rotate = false;
+  bool formatted_to_unformatted = false;
+  bool unformatted_to_unformatted = false;
+  bool formatted_to_formatted = false;
+  Text byte_order = text("^ ", 2);  // "% " with -BE
+  int version = -999;               // -999: keep the version read
+  int tag_length = 2;
+};
+
+// The process arguments, fetched by number; a missing one reads as blanks.
+void set_program_arguments(int argc, const char* const* argv);
+Text program_argument(int n, std::size_t length);
+
+// Reads the arguments into the settings; may stop the run (usage text, missing value).
+// The output name is derived when none was given.
+RunSettings read_command_line();
+
+// Derives the output name from the input name and the suffix; false when that is not
+// possible (a " <Main-->T> " line says why).
+bool derive_output_name(RunSettings& s);
+
+}  // namespace kvax

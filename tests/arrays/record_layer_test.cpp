@@ -1,0 +1,397 @@
+// Units, record framing and byte order, positioning, formats and list-directed I/O.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cmath>
+#include <complex>
+#include <limits>
+
+#include "arrays/format.h"
+#include "arrays/iostat.h"
+#include "arrays/statements.h"
+#include "arrays/units.h"
+#include "test_support.h"
+
+namespace kvax {
+namespace {
+
+using test::CapturedOutput;
+using test::hex;
+using test::read_file;
+using test::ScratchDir;
+using test::write_file;
+
+int open_unf(int unit, const std::string& file, std::string_view order = "LITTLE_ENDIAN",
+             std::string_view status = "UNKNOWN") {
+  return open_unit(unit, OpenSpec{.file = file, .status = status, .form = "UNFORMATTED", .convert = order});
+}
+
+int open_fmt(int unit, const std::string& file, std::string_view status = "UNKNOWN") {
+  return open_unit(unit, OpenSpec{.file = file, .status = status});
+}
+
+TEST(UnformattedRecords, FramingAndByteOrderOfOneInteger) {
+  ScratchDir d;
+  CapturedOutput out;
+  for (auto [order, bytes] : {std::pair{"LITTLE_ENDIAN", "04 00 00 00 01 00 00 00 04 00 00 00"},
+                              std::pair{"BIG_ENDIAN", "00 00 00 04 00 00 00 01 00 00 00 04"}}) {
+    SCOPED_TRACE(order);
+    ASSERT_EQ(open_unf(21, d.file("a.bin"), order), 0);
+    UnformattedWrite w(21);
+    w.item(std::int32_t{1});
+    w.finish();
+    close_unit(21);
+    EXPECT_EQ(hex(read_file(d.file("a.bin"))), bytes);
+  }
+}
+
+TEST(UnformattedRecords, ComplexSwappedPerPartAndReadBack) {
+  ScratchDir d;
+  CapturedOutput out;
+  ASSERT_EQ(open_unf(21, d.file("c.bin"), "BIG_ENDIAN"), 0);
+  const std::complex<float> v[1] = {{1.0f, -2.0f}};
+  {
+    UnformattedWrite w(21);
+    w.items(std::span<const std::complex<float>>(v));
+    w.finish();
+  }
+  close_unit(21);
+  EXPECT_EQ(hex(read_file(d.file("c.bin"))), "00 00 00 08 3F 80 00 00 C0 00 00 00 00 00 00 08");
+  ASSERT_EQ(open_unf(21, d.file("c.bin"), "BIG_ENDIAN", "OLD"), 0);
+  std::complex<float> back[1];
+  UnformattedRead r(21, want_both);
+  r.items(std::span<std::complex<float>>(back));
+  EXPECT_EQ(r.finish(), Io::ok);
+  EXPECT_EQ(back[0], v[0]);
+}
+
+TEST(UnformattedRecords, ShortRecordEndAndEmptyRecords) {
+  ScratchDir d;
+  CapturedOutput out;
+  ASSERT_EQ(open_unf(21, d.file("r.bin")), 0);
+  {
+    UnformattedWrite w(21);  // 6 bytes: an integer and two characters
+    w.item(std::int32_t{7});
+    w.item(std::string_view("ab"));
+    w.finish();
+  }
+  UnformattedWrite(21).finish();  // an empty record still makes a record
+  rewind_unit(21);
+
+  std::int32_t i = 0;
+  Text t = text("", 4);
+  UnformattedRead r(21, want_both);
+  r.item(i);
+  r.item(t);
+  EXPECT_EQ(r.finish(), Io::err);
+  EXPECT_EQ(i, 7);
+
+  UnformattedRead empty(21, want_both);  // the error left the unit at the next record
+  EXPECT_EQ(empty.finish(), Io::ok);
+  UnformattedRead eof(21, want_end);
+  EXPECT_EQ(eof.finish(), Io::end);
+  close_unit(21);
+  EXPECT_EQ(read_file(d.file("r.bin")).size(), 14u + 8u);
+}
+
+TEST(UnformattedRecords, BackspaceRereadsTheRecordAndTruncatedRecordIsEnd) {
+  ScratchDir d;
+  CapturedOutput out;
+  ASSERT_EQ(open_unf(21, d.file("b.bin")), 0);
+  for (std::int32_t k = 1; k <= 3; ++k) {
+    UnformattedWrite w(21);
+    w.item(k);
+    w.item(k * 10);
+    w.finish();
+  }
+  rewind_unit(21);
+  std::int32_t a = 0, b = 0;
+  auto read_one = [&] {
+    UnformattedRead r(21, want_both);
+    r.item(a);  // only the first item: the rest of the record is passed over
+    return r.finish();
+  };
+  EXPECT_EQ(read_one(), Io::ok);
+  EXPECT_EQ(read_one(), Io::ok);
+  EXPECT_EQ(a, 2);
+  backspace_unit(21);
+  EXPECT_EQ(read_one(), Io::ok);
+  EXPECT_EQ(a, 2);
+  EXPECT_EQ(read_one(), Io::ok);
+  EXPECT_EQ(a, 3);
+  EXPECT_EQ(read_one(), Io::end);
+  close_unit(21);
+
+  // A file cut inside its last record ends where the complete records end.
+  std::string bytes = read_file(d.file("b.bin"));
+  write_file(d.file("cut.bin"), bytes.substr(0, bytes.size() - 3));
+  ASSERT_EQ(open_unf(22, d.file("cut.bin"), "LITTLE_ENDIAN", "OLD"), 0);
+  for (int k = 0; k < 2; ++k) {
+    UnformattedRead r(22, want_both);
+    r.item(b);
+    EXPECT_EQ(r.finish(), Io::ok);
+  }
+  UnformattedRead r(22, want_both);
+  EXPECT_EQ(r.finish(), Io::end);
+  close_unit(22);
+}
+
+TEST(UnformattedRecords, EndOfFileNotAskedForIsTheFatalReport) {
+  ScratchDir d;
+  CapturedOutput out;
+  write_file(d.file("empty.bin"), "");
+  ASSERT_EQ(open_unf(21, d.file("empty.bin"), "LITTLE_ENDIAN", "OLD"), 0);
+  try {
+    UnformattedRead r(21, want_err);
+    FAIL() << "no fatal report";
+  } catch (const FatalIo& f) {
+    EXPECT_EQ(f.status(), 255);
+    EXPECT_EQ(f.report(), "? FORTRAN Runtime Error:\n? Attempt to read past end of file\n? READ(UNIT=21,...\n");
+  }
+}
+
+TEST(OpenStatus, TableOfStatusesAndSpecifiers) {
+  ScratchDir d;
+  CapturedOutput out;
+  write_file(d.file("old.txt"), "x\n");
+  struct Row {
+    int line;
+    std::string file;
+    std::string_view status, form, convert;
+    int framing;
+    int expected;
+  } rows[] = {
+      {__LINE__, "old.txt", "NEW", "FORMATTED", "", -1, iostat::new_file_exists},
+      {__LINE__, "new.txt", "NEW", "FORMATTED", "", -1, 0},
+      {__LINE__, "missing.txt", "OLD", "FORMATTED", "", -1, ENOENT},
+      {__LINE__, "old.txt", "OLD", "FORMATTED", "", -1, 0},
+      {__LINE__, "made.txt", "UNKNOWN", "FORMATTED", "", -1, 0},
+      {__LINE__, "old.txt", "UNKNOWN", "UNFORMATTED", "MIDDLE_ENDIAN", -1, iostat::bad_endian},
+      {__LINE__, "old.txt", "UNKNOWN", "UNFORMATTED", "BIG_ENDIAN", 1, iostat::bad_recordtype},
+      {__LINE__, "old.txt", "SOMETIMES", "FORMATTED", "", -1, iostat::bad_status},
+      {__LINE__, "nodir/x.txt", "UNKNOWN", "FORMATTED", "", -1, ENOENT},
+      {__LINE__, ".", "OLD", "FORMATTED", "", -1, EISDIR},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.line);
+    EXPECT_EQ(open_unit(30, OpenSpec{.file = d.file(r.file), .status = r.status, .form = r.form,
+                                     .convert = r.convert, .record_framing = r.framing}),
+              r.expected);
+    close_unit(30);
+  }
+  EXPECT_TRUE(test::file_exists(d.file("new.txt")));
+  EXPECT_TRUE(test::file_exists(d.file("made.txt")));
+  EXPECT_EQ(read_file(d.file("old.txt")), "x\n");  // opening never changes a file
+  EXPECT_EQ(iostat_text(iostat::new_file_exists), "Status 'NEW' specified for an existing file");
+  EXPECT_EQ(iostat_text(iostat::bad_endian), "Endian specifier not BIG_ENDIAN or LITTLE_ENDIAN");
+}
+
+TEST(OpenStatus, FirstWriteCutsTheFileAndReadOnlyFallback) {
+  ScratchDir d;
+  CapturedOutput out;
+  write_file(d.file("f.txt"), "one\ntwo\nthree\n");
+  ASSERT_EQ(open_fmt(31, d.file("f.txt")), 0);
+  close_unit(31);
+  EXPECT_EQ(read_file(d.file("f.txt")), "one\ntwo\nthree\n");
+
+  ASSERT_EQ(open_fmt(31, d.file("f.txt")), 0);
+  std::string_view line;
+  Text t = text("", 5);
+  EXPECT_EQ(read_fmt(31, want_both, "(A)", t), Io::ok);
+  write_fmt(31, "(A)", "new");
+  close_unit(31);
+  EXPECT_EQ(read_file(d.file("f.txt")), "one\nnew\n");
+
+  if (::geteuid() != 0) {  // root may write anything
+    write_file(d.file("ro.txt"), "keep\n");
+    ::chmod(d.file("ro.txt").c_str(), 0444);
+    ASSERT_EQ(open_fmt(32, d.file("ro.txt"), "OLD"), 0);
+    EXPECT_THROW(write_fmt(32, "(A)", "x"), FatalIo);
+    close_unit(32);
+    EXPECT_EQ(read_file(d.file("ro.txt")), "keep\n");
+  }
+}
+
+TEST(FormattedRecords, LinesBackspaceAndShortLines) {
+  ScratchDir d;
+  CapturedOutput out;
+  write_file(d.file("l.txt"), "   12   34\n  7\nlast line without end");
+  ASSERT_EQ(open_fmt(21, d.file("l.txt"), "OLD"), 0);
+  std::int32_t a = -1, b = -1;
+  EXPECT_EQ(read_fmt(21, want_both, "(2I5)", a, b), Io::ok);
+  EXPECT_EQ(a, 12);
+  EXPECT_EQ(b, 34);
+  EXPECT_EQ(read_fmt(21, want_both, "(2I5)", a, b), Io::ok);  // blank-padded: the second is 0
+  EXPECT_EQ(a, 7);
+  EXPECT_EQ(b, 0);
+  EXPECT_EQ(backspace_unit(21), 0);
+  EXPECT_EQ(read_fmt(21, want_both, "(I3)", a), Io::ok);
+  EXPECT_EQ(a, 7);
+  Text t = text("", 30);
+  EXPECT_EQ(read_fmt(21, want_both, "(A)", t), Io::ok);
+  EXPECT_EQ(t, text("last line without end", 30));
+  EXPECT_EQ(backspace_unit(21), 0);
+  EXPECT_EQ(read_fmt(21, want_both, "(A4)", t), Io::ok);
+  EXPECT_EQ(trimmed(t), "last");
+  EXPECT_EQ(read_fmt(21, want_end, "(A)", t), Io::end);
+  close_unit(21);
+}
+
+TEST(FormattedRecords, BadFieldIsTheErrorSignalOrTheFatalReport) {
+  CapturedOutput out;
+  std::int32_t v = 5;
+  EXPECT_EQ(read_fmt_text("  ER", want_err, "(I4)", v), Io::err);
+  EXPECT_EQ(v, 5);
+  try {
+    read_fmt_text("  ER", want_none, "(I4)", v);
+    FAIL();
+  } catch (const FatalIo& f) {
+    EXPECT_EQ(f.report(), "? FORTRAN Runtime Error:\n? Illegal character in numeric input\n? READ(UNIT=*,...\n");
+  }
+  float x = 0;
+  EXPECT_EQ(read_fmt_text(" 1.5E+00 ", want_err, "(E9.6)", x), Io::ok);
+  EXPECT_EQ(x, 1.5f);
+  EXPECT_EQ(read_fmt_text("x", want_err, "(I4", v), Io::err);  // a format that cannot be interpreted
+}
+
+std::string written(std::string_view format, std::span<const float> values) {
+  CapturedOutput out;
+  OutputStatement st(6, format);
+  st.items(values);
+  st.finish();
+  return out.text();
+}
+
+TEST(EditFormats, ReversionColonAndGroups) {
+  std::vector<float> v(12, 1.0f);
+  std::string line10;
+  for (int k = 0; k < 10; ++k) line10 += "  1.0000E+00";
+  std::string line2 = "  1.0000E+00  1.0000E+00";
+  EXPECT_EQ(written("(1p,10e12.4,:)", std::span<const float>(v.data(), 10)), line10 + "\n");
+  EXPECT_EQ(written("(1p,10e12.4,:)", v), line10 + "\n" + line2 + "\n");
+  EXPECT_EQ(written("(1p,10e12.4)", std::span<const float>(v.data(), 10)), line10 + "\n");
+  EXPECT_EQ(written("(1p,10e12.4,:)", std::span<const float>()), "\n");
+
+  CapturedOutput out;
+  write_fmt(6, "(A,I7,I5,3(1X,A),I2)", " <GETSIZ>>> ", 3, 2, "M", "CMPX", " array on file unit ", 21);
+  write_fmt(6, "(' <',A6,'>E> Requested grid ','\"',A1,'\"')", "GETZM-", "Z");
+  write_fmt(6, "(A,(I3))", "x", 1, 2, 3);  // reversion to the last top-level group
+  write_fmt(6, "(2(A,A2),'end')", "a", "bcd", "e", "f");
+  write_fmt(6, "(I2.2,':',I2.2,1X,I4.4)", 5, 7, 26);
+  write_fmt(6, "(A,$)", "prompt> ");
+  write_fmt(6, "(A)", "answer");
+  EXPECT_EQ(out.text(),
+            " <GETSIZ>>>       3    2 M CMPX  array on file unit 21\n"
+            " <GETZM->E> Requested grid \"Z\"\n"
+            "x  1\n  2\n  3\n"
+            "abce fend\n"
+            "05:07 0026\n"
+            "prompt> answer\n");
+}
+
+TEST(EditFormats, ExponentFormValuesThatMatter) {
+  struct Row {
+    int line;
+    std::string_view format;
+    float value;
+    std::string_view expected;
+  } rows[] = {
+      {__LINE__, "(1p,e12.4)", 1.234567f, "  1.2346E+00"},
+      {__LINE__, "(e12.4)", 1.234567f, "  0.1235E+01"},
+      {__LINE__, "(1p,e12.4)", 0.0f, "  0.0000E+00"},
+      {__LINE__, "(1p,e12.4)", -0.0f, "  0.0000E+00"},
+      {__LINE__, "(1p,e12.4)", -1.234567f, " -1.2346E+00"},
+      {__LINE__, "(1p,e12.4)", 1.0e30f, "  1.0000E+30"},
+      {__LINE__, "(1p,d12.4)", 1.234567f, "  1.2346D+00"},
+      {__LINE__, "(1p,e12.4)", std::numeric_limits<float>::quiet_NaN(), "         NaN"},
+      {__LINE__, "(1p,e12.4)", -std::numeric_limits<float>::infinity(), "        -INF"},
+      {__LINE__, "(1p,e8.4)", 1.5f, "********"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.line);
+    EXPECT_EQ(written(r.format, std::span<const float>(&r.value, 1)), std::string(r.expected) + "\n");
+  }
+  CapturedOutput out;
+  write_fmt(6, "(1p,e12.4,';')", 1.0e100);
+  write_fmt(6, "(1p,e12.4,';')", -1.0e100);
+  write_fmt(6, "(1p,e12.4,';')", 1.0e-300);
+  write_fmt(6, "(I3,';',I2,';',L3,';')", 12345, -5, true);
+  EXPECT_EQ(out.text(), "  1.0000+100;\n -1.0000+100;\n  1.0000-300;\n***;-5;  T;\n");
+}
+
+TEST(ListDirected, OutputSpacing) {
+  CapturedOutput out;
+  write_list(6, "<SLTagT>>> Tide symbols max length=", 2);
+  write_list(6, 2, "x", "y", 3, 4);
+  write_list(6, "openf: PRMPTM(4:4)=", "R", "::", "21 R a");
+  EXPECT_EQ(out.text(),
+            " <SLTagT>>> Tide symbols max length=           2\n"
+            "            2 xy           3           4\n"
+            " openf: PRMPTM(4:4)=R::21 R a\n");
+}
+
+TEST(ListDirected, InputValuesSeparatorsAndSignals) {
+  std::int32_t a = -1, b = -1, c = -1;
+  EXPECT_EQ(read_list_text("  3, 4 5", want_both, a, b, c), Io::ok);
+  EXPECT_EQ(a + b + c, 12);
+  a = b = c = -1;
+  EXPECT_EQ(read_list_text("7 / 8", want_both, a, b), Io::ok);  // the slash ends the list
+  EXPECT_EQ(a, 7);
+  EXPECT_EQ(b, -1);
+  EXPECT_EQ(read_list_text("1,,2", want_both, a, b, c), Io::ok);  // a null value keeps b
+  EXPECT_EQ(b, -1);
+  EXPECT_EQ(c, 2);
+  EXPECT_EQ(read_list_text("2*5", want_both, a, b), Io::ok);
+  EXPECT_EQ(a + b, 10);
+  EXPECT_EQ(read_list_text("        ", want_both, a), Io::end);
+  EXPECT_EQ(read_list_text("abc", want_both, a), Io::err);
+  EXPECT_EQ(read_list_text("1.5", want_both, a), Io::err);
+  EXPECT_EQ(read_list_text("99999999999", want_both, a), Io::err);
+  float x = 0;
+  std::complex<float> z;
+  Text t = text("", 6);
+  EXPECT_EQ(read_list_text("2.5e1 (1.5,-2) 'it''s'", want_both, x, z, t), Io::ok);
+  EXPECT_EQ(x, 25.0f);
+  EXPECT_EQ(z, std::complex<float>(1.5f, -2.0f));
+  EXPECT_EQ(t, "it's  ");
+  try {
+    read_list_text("", want_none, a);
+    FAIL();
+  } catch (const FatalIo& f) {
+    EXPECT_EQ(f.report(), "? FORTRAN Runtime Error:\n? Attempt to read past end of record\n? READ(UNIT=*,...\n");
+  }
+}
+
+TEST(ListDirected, ReadsAcrossLinesOfAUnit) {
+  ScratchDir d;
+  CapturedOutput out;
+  write_file(d.file("v.txt"), "       3       2 M CMPX\n\n  5\n");
+  ASSERT_EQ(open_fmt(21, d.file("v.txt"), "OLD"), 0);
+  std::int32_t k = 0, l = 0, m = 0;
+  EXPECT_EQ(read_list(21, want_both, k, l), Io::ok);  // the rest of the line is dropped
+  EXPECT_EQ(read_list(21, want_both, m), Io::ok);     // the empty line separates like a blank
+  EXPECT_EQ(k * 100 + l * 10 + m, 325);
+  EXPECT_EQ(read_list(21, want_both, m), Io::end);
+  close_unit(21);
+}
+
+TEST(InternalTexts, WriteIntoAFieldPadsAndOverflowIsFatal) {
+  Text g = text("", 16);
+  write_fmt_text(g, "(I6,'x',I6)", 1440, 720);
+  EXPECT_EQ(g, "  1440x   720   ");
+  Text small = text("", 4);
+  EXPECT_THROW(write_fmt_text(small, "(I6)", 1), FatalIo);
+}
+
+TEST(Stop, UnwindsAsRunEndWithStatusZero) {
+  try {
+    stop_run();
+  } catch (const RunEnd& e) {
+    EXPECT_EQ(e.status(), 0);
+    EXPECT_EQ(dynamic_cast<const FatalIo*>(&e), nullptr);
+  }
+}
+
+}  // namespace
+}  // namespace kvax

@@ -1,0 +1,146 @@
+// Shared helpers of the tests.
+#include "test_support.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "arrays/iostat.h"
+#include "arrays/units.h"
+
+extern char** environ;
+
+namespace kvax::test {
+
+ScratchDir::ScratchDir() {
+  char tmpl[] = "/tmp/kvax-test-XXXXXX";
+  if (!::mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
+  path_ = tmpl;
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ec;
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void write_file(const std::string& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool file_exists(const std::string& path) { return std::filesystem::exists(path); }
+
+CapturedOutput::CapturedOutput() { capture_standard_output(&sink_); }
+
+CapturedOutput::~CapturedOutput() {
+  try {
+    close_all_units();
+  } catch (const RunEnd&) {
+  }
+  capture_standard_output(nullptr);
+}
+
+const std::string& CapturedOutput::text() {
+  flush_standard_output();
+  return sink_;
+}
+
+void CapturedOutput::clear() {
+  flush_standard_output();
+  sink_.clear();
+}
+
+ProcessResult run_kvax(const std::vector<std::string>& args, const std::string& dir,
+                       const std::vector<std::string>& env) {
+  int out_pipe[2], err_pipe[2];
+  if (::pipe(out_pipe) != 0 || ::pipe(err_pipe) != 0) throw std::runtime_error("pipe failed");
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&fa, out_pipe[1], 1);
+  posix_spawn_file_actions_adddup2(&fa, err_pipe[1], 2);
+  posix_spawn_file_actions_addclose(&fa, out_pipe[0]);
+  posix_spawn_file_actions_addclose(&fa, err_pipe[0]);
+  posix_spawn_file_actions_addchdir_np(&fa, dir.c_str());
+
+  std::vector<std::string> argv_s{KVAX_EXE};
+  argv_s.insert(argv_s.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : argv_s) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  std::vector<std::string> env_s;
+  for (char** e = environ; *e; ++e) {
+    std::string_view v(*e);
+    if (v.starts_with("HOST=") || v.starts_with("TZ=") || v.starts_with("openf_dbg=") || v.starts_with("KVAX_"))
+      continue;
+    env_s.emplace_back(v);
+  }
+  env_s.emplace_back("HOST=testhost");
+  env_s.emplace_back("TZ=UTC");
+  env_s.emplace_back("KVAX_TEST_CLOCK=1796710758");  // 2026-12-08 06:19:18 UTC
+  env_s.insert(env_s.end(), env.begin(), env.end());
+  std::vector<char*> envp;
+  for (auto& e : env_s) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  pid_t pid;
+  const int rc = posix_spawn(&pid, KVAX_EXE, &fa, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&fa);
+  ::close(out_pipe[1]);
+  ::close(err_pipe[1]);
+  if (rc != 0) throw std::runtime_error("cannot start kvax.out");
+
+  ProcessResult r;
+  pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+  int open_fds = 2;
+  char buf[65536];
+  while (open_fds > 0) {
+    if (::poll(fds, 2, -1) < 0) break;
+    for (int k = 0; k < 2; ++k) {
+      if (fds[k].fd < 0 || !(fds[k].revents & (POLLIN | POLLHUP))) continue;
+      const ssize_t n = ::read(fds[k].fd, buf, sizeof buf);
+      if (n <= 0) {
+        ::close(fds[k].fd);
+        fds[k].fd = -1;
+        --open_fds;
+      } else {
+        (k == 0 ? r.out : r.err).append(buf, static_cast<std::size_t>(n));
+      }
+    }
+  }
+  int ws = 0;
+  ::waitpid(pid, &ws, 0);
+  r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
+  return r;
+}
+
+std::string hex(std::string_view bytes) {
+  std::string s;
+  char b[4];
+  for (unsigned char c : bytes) {
+    std::snprintf(b, sizeof b, "%02X ", c);
+    s += b;
+  }
+  if (!s.empty()) s.pop_back();
+  return s;
+}
+
+}  // namespace kvax::test

@@ -1,0 +1,61 @@
+// Shared helpers of the tests: scratch directories, whole files, captured standard
+// output and running kvax.out as a process.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kvax::test {
+
+// A fresh directory under /tmp, removed with its files when the object goes.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(std::string_view name) const { return path_ + "/" + std::string(name); }
+
+ private:
+  std::string path_;
+};
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, std::string_view bytes);
+bool file_exists(const std::string& path);
+
+// Unit 6 writes into text() while the object lives; every unit is closed at the end.
+class CapturedOutput {
+ public:
+  CapturedOutput();
+  ~CapturedOutput();
+  CapturedOutput(const CapturedOutput&) = delete;
+  CapturedOutput& operator=(const CapturedOutput&) = delete;
+  // What unit 6 has written so far.
+  const std::string& text();
+  void clear();
+
+ private:
+  std::string sink_;
+};
+
+struct ProcessResult {
+  std::string out;
+  std::string err;
+  int status = -1;  // exit status; -1 when the process ended by a signal
+};
+
+// Runs kvax.out with these arguments in directory `dir`, standard input empty, with the
+// environment of the tests: HOST=testhost, a fixed clock, TZ=UTC, plus `env` entries.
+ProcessResult run_kvax(const std::vector<std::string>& args, const std::string& dir,
+                       const std::vector<std::string>& env = {});
+
+// The start line that run_kvax's fixed clock and host give.
+inline constexpr std::string_view start_line = "0<StTiMe>>> kvax on host=testhost at 2026-12-08 06:19:18\n";
+
+// Bytes as two-digit hexadecimal numbers separated by blanks, for readable failures.
+std::string hex(std::string_view bytes);
+
+}  // namespace kvax::test
