@@ -1,0 +1,34 @@
+// Tagged complex array sections in the formatted representation.
+//
+// Header line (2I10,1X,A1,1X,A4,1X,A,1X,I10): K, L, TYP, "CMPX", the tag (n characters,
+// n from /CVER/) and the version; then the rows from row L down to row 1, each row one
+// write under EFMT (by default ten E12.4 fields per line), read back under ten E12.6
+// fields per line.
+#pragma once
+
+#include <complex>
+#include <span>
+#include <string_view>
+
+#include "util/text.h"
+
+namespace kvax {
+
+using Cell = std::complex<float>;
+
+// K and L from the next header line, which is stepped back over; always 0.
+int getsiz_f(int unit, int& k, int& l);
+// Reads the next section; TYP and TAG as for the unformatted reader.
+void getzm_f(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text& tag);
+// Reads sections until one carries the requested tag (and version, when above 0).
+void lgetzm_f(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text& tag, int& version);
+// The version of the section last read by these readers; -1 (with a warning) after a
+// failed read.
+void getver_f(int& version);
+
+// Write the section with the version of /CVER/ under EFMT; outzmn_f divides by scale.
+void outzm_f(int unit, std::span<const Cell> grid, int k, int l, std::string_view typ, std::string_view tag);
+void outzmn_f(int unit, std::span<const Cell> grid, float scale, int k, int l, std::string_view typ,
+              std::string_view tag);
+
+}  // namespace kvax

@@ -1,0 +1,40 @@
+// Tagged complex array sections in the unformatted representation: the size peek, the
+// readers by position and by tag, the version of the section read, and the writers.
+//
+// Layout: a header record K, L (32-bit integers), TYP (1 character), VARTYP "CMPX",
+// the tag (n characters, n from /CVER/) and the version (32-bit integer); then L row
+// records of K complex cells each, row L first and row 1 last.
+#pragma once
+
+#include <complex>
+#include <span>
+
+#include "util/text.h"
+
+namespace kvax {
+
+using Cell = std::complex<float>;
+
+// K and L of the next header, which is stepped back over; 0 (also at end of file).
+int getsiz(int unit, int& k, int& l);
+// As getsiz, but 1 at end of file.
+int getsiz_e(int unit, int& k, int& l);
+
+// Reads the next section into grid (leading dimension k, at most k*l cells filled).
+// TYP in: the requested grid type (blank, "." or "?" accept any); out: the one read.
+// TAG in: the requested tag; out: the tag read, or a status code "EF", "ER", "ET", "EC".
+void getzm(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text& tag);
+// Reads sections until one carries the requested tag (and version, when above 0);
+// "EV" when the file ends first.
+void lgetzm(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text& tag, int& version);
+// The version of the section last read; -1 (with a warning) after a failed read.
+void getver(int& version);
+// With a flag other than 0, the readers trace the first cell of the top and bottom rows.
+void getzm_msg(int flag);
+
+// Writes the section with the version of /CVER/; outzmn divides every value by s.
+void outzm(int unit, std::span<const Cell> grid, int k, int l, std::string_view typ, std::string_view tag);
+void outzmn(int unit, std::span<const Cell> grid, float s, int k, int l, std::string_view typ,
+            std::string_view tag);
+
+}  // namespace kvax
