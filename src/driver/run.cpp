@@ -3,23 +3,135 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <span>
 #include <ctime>
 #include <string>
 
 #include "arrays/iostat.h"
 #include "arrays/statements.h"
 #include "arrays/units.h"
+#include "arrays/cver.h"
+#include "arrays/formatted_sections.h"
+#include "arrays/unformatted_sections.h"
 #include "driver/command_line.h"
+#include "files/openf.h"
+#include "transforms/grid_transforms.h"
+#include "util/text.h"
 #include "report/start_time.h"
 
 namespace kvax {
 namespace {
 
+// Grid storage sized from the header, allocated without being touched: the pages are
+// first touched by the rows read into them, so a header that claims more than its file
+// holds costs nothing before the "Data truncated" stop.
+struct CellStorage {
+  Cell* data = nullptr;
+  std::size_t size = 0;
+  CellStorage() = default;
+  CellStorage(const CellStorage&) = delete;
+  CellStorage& operator=(const CellStorage&) = delete;
+  ~CellStorage() { std::free(data); }
+  void allocate(std::size_t n) {
+    size = n;
+    if (n == 0) return;
+    data = static_cast<Cell*>(std::malloc(n * sizeof(Cell)));
+    if (!data) {
+      write_fmt(6, "(A)", " <Main-->T> Cannot allocate the grid storage");
+      stop_run();
+    }
+  }
+  std::span<Cell> span() { return {data, size}; }
+};
+
+[[noreturn]] void terminate_main(std::string_view text) {
+  write_fmt(6, "(A)", std::string(" <Main-->T> ") + std::string(text));
+  stop_run();
+}
+
+// K x L cells and, with a rotation, a work row of K cells; refused when the count or its
+// storage cannot be had on this machine.
+void size_storage(int k, int l, bool rotate, CellStorage& grid, CellStorage& work) {
+  if (k <= 0 || l <= 0) return;
+  const unsigned long long cells = static_cast<unsigned long long>(k) * static_cast<unsigned long long>(l);
+  const unsigned long long bytes = (cells + (rotate ? static_cast<unsigned long long>(k) : 0)) * sizeof(Cell);
+  const long pages = ::sysconf(_SC_PHYS_PAGES), page = ::sysconf(_SC_PAGESIZE);
+  const unsigned long long memory =
+      pages > 0 && page > 0 ? static_cast<unsigned long long>(pages) * static_cast<unsigned long long>(page) : ~0ull;
+  if (cells > SIZE_MAX / sizeof(Cell) || bytes > memory) {
+    write_fmt(6, "(A,I11,A,I11,A)", " <Main-->T> Grid too large for this machine:", k, " x", l, " cells");
+    stop_run();
+  }
+  grid.allocate(static_cast<std::size_t>(cells));
+  if (rotate) work.allocate(static_cast<std::size_t>(k));
+}
+
 void conversion_run() {
   start_time_message("kvax");
-  RunSettings s = read_command_line();
-  (void)s;
+  const RunSettings s = read_command_line();
+  if (s.tag_length < 1) terminate_main("Tag length must be 1 or more");
+  if (s.unformatted_to_unformatted && s.formatted_to_formatted)
+    terminate_main("Options -u2u and -f2f exclude each other");
+  set_length_tag_tide(s.tag_length);
+
+  // The first rule that holds chooses the direction.
+  const bool formatted_in = s.formatted_to_unformatted || (!s.unformatted_to_unformatted && s.formatted_to_formatted);
+  const bool unformatted_out = s.formatted_to_unformatted || s.unformatted_to_unformatted;
+  const std::string input_spec = std::string("21 ") + (formatted_in ? std::string("R ") : s.byte_order) + s.input;
+  const std::string output_spec = std::string(unformatted_out ? "31 < " : "31 B ") + s.output;
+  openfs(input_spec);
+  openfs(output_spec);
+
+  int k = 0, l = 0;
+  if (formatted_in) {
+    getsiz_f(21, k, l);
+  } else {
+    getsiz(21, k, l);
+  }
+  CellStorage grid, work;
+  size_storage(k, l, s.rotate, grid, work);
+
+  // The tag variable holds the tag length's characters, and at least the four of a
+  // status code and of the "Bad input" line.
+  Text typ = text(".", 1);
+  Text tag = text("..", static_cast<std::size_t>(std::max(4, cver_tag_length())));
+  int version = -1;
+  if (formatted_in) {
+    getzm_f(21, grid.span(), k, l, typ, tag);
+    getver_f(version);
+  } else {
+    getzm(21, grid.span(), k, l, typ, tag);
+    getver(version);
+  }
+  if (s.version >= 0) version = s.version;
+  setver(version);
+
+  if (std::string_view("EF ET EN EV EC ER ").find(sub(tag, 1, 2)) != std::string_view::npos || version == -1) {
+    write_fmt(6, "(2A,I5)", " <Main-->T> Bad input; tide$, ver.# ", text(tag, 4), version);
+    stop_run();
+  }
+
+  if (s.reverse) zrevo(grid.span(), k, l, typ);
+  if (s.rotate) {
+    int count = 0;
+    if (s.rotation[0] == 'h' || s.rotation[0] == 'H') {
+      count = k / 2;
+    } else {
+      if (trim_len(s.rotation) == 0) terminate_main("Numerical argument required");
+      read_list_text(s.rotation, want_none, count);
+    }
+    zrcyl(grid.span(), k, l, count, work.span());
+  }
+
+  if (unformatted_out) {
+    outzm(31, grid.span(), k, l, typ, tag);
+  } else {
+    outzm_f(31, grid.span(), k, l, typ, tag);
+  }
+  stop_run();
 }
 
 // Tests fix the clock of the start line through KVAX_TEST_CLOCK (seconds since the epoch).
