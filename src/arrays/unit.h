@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <memory>
 
 namespace kvax {
 
@@ -80,7 +80,8 @@ class Unit {
   int fd_;
   bool seekable_;
   Mode mode_ = Mode::idle;
-  std::vector<char> buf_;
+  std::unique_ptr<char[]> buf_;  // allocated on first use, never cleared: touched only as used
+  std::size_t cap_ = 0;
   std::int64_t base_ = 0;  // file offset of buf_[0]
   std::size_t cur_ = 0;    // cursor in buf_
   std::size_t len_ = 0;    // valid bytes in buf_ while reading
@@ -88,6 +89,8 @@ class Unit {
   int error_ = 0;
   std::int64_t record_start_ = -1;  // offset of the leading marker of the record being written
   std::string line_;                // a line that did not lie whole in the buffer
+  std::int64_t known_size_ = -1;    // size of a file opened for reading only
+  void ensure_buffer();
 };
 
 // The unit connected under this number, or nullptr.

@@ -89,12 +89,19 @@ long Unit::raw_read(char* dst, std::size_t n, std::int64_t at) {
   }
 }
 
+void Unit::ensure_buffer() {
+  if (!buf_) {
+    buf_.reset(new char[buffer_size]);
+    cap_ = buffer_size;
+  }
+}
+
 bool Unit::refill() {
-  if (buf_.empty()) buf_.resize(buffer_size);
+  ensure_buffer();
   base_ += static_cast<std::int64_t>(len_);
   cur_ = 0;
   len_ = 0;
-  const long r = raw_read(buf_.data(), buf_.size(), base_);
+  const long r = raw_read(buf_.get(), cap_, base_);
   if (r < 0) fatal_io(static_cast<int>(-r), "READ", number_);
   len_ = static_cast<std::size_t>(r);
   return len_ > 0;
@@ -117,7 +124,7 @@ void Unit::to_writing() {
   base_ = position();
   cur_ = 0;
   len_ = 0;
-  if (buf_.empty()) buf_.resize(buffer_size);
+  ensure_buffer();
   mode_ = Mode::writing;
   if (cut_pending_ && seekable_ && !fed) {
     // A sequential file ends with what was written last: cut it at this write.
@@ -132,7 +139,7 @@ long Unit::read(void* dst, std::size_t n) {
   std::size_t done = 0;
   while (done < n) {
     if (cur_ == len_) {
-      if (n - done >= buffer_size && !buf_.empty()) {
+      if (n - done >= buffer_size && buf_) {
         // Large items go straight into place.
         base_ += static_cast<std::int64_t>(len_);
         cur_ = len_ = 0;
@@ -146,7 +153,7 @@ long Unit::read(void* dst, std::size_t n) {
       if (!refill()) break;
     }
     const std::size_t k = std::min(n - done, len_ - cur_);
-    std::memcpy(out + done, buf_.data() + cur_, k);
+    std::memcpy(out + done, buf_.get() + cur_, k);
     cur_ += k;
     done += k;
   }
@@ -156,13 +163,13 @@ long Unit::read(void* dst, std::size_t n) {
 void Unit::write(const void* src, std::size_t n) {
   to_writing();
   const char* in = static_cast<const char*>(src);
-  if (cur_ + n > buf_.size()) {
+  if (cur_ + n > cap_) {
     if (int e = flush()) fatal_io(e, "WRITE", number_);
-    if (n >= buf_.size()) {
+    if (n >= cap_) {
       // Larger than the buffer: through the buffer in pieces.
       while (n > 0) {
-        const std::size_t k = std::min(n, buf_.size());
-        std::memcpy(buf_.data(), in, k);
+        const std::size_t k = std::min(n, cap_);
+        std::memcpy(buf_.get(), in, k);
         cur_ = k;
         if (int e = flush()) fatal_io(e, "WRITE", number_);
         in += k;
@@ -171,19 +178,19 @@ void Unit::write(const void* src, std::size_t n) {
       return;
     }
   }
-  std::memcpy(buf_.data() + cur_, in, n);
+  std::memcpy(buf_.get() + cur_, in, n);
   cur_ += n;
 }
 
 int Unit::flush() {
   if (mode_ != Mode::writing || cur_ == 0) return error_;
   if (capture) {
-    capture->append(buf_.data(), cur_);
+    capture->append(buf_.get(), cur_);
   } else if (error_ == 0) {
     std::size_t off = 0;
     while (off < cur_) {
-      const ssize_t r = seekable_ ? ::pwrite(fd_, buf_.data() + off, cur_ - off, base_ + static_cast<std::int64_t>(off))
-                                  : ::write(fd_, buf_.data() + off, cur_ - off);
+      const ssize_t r = seekable_ ? ::pwrite(fd_, buf_.get() + off, cur_ - off, base_ + static_cast<std::int64_t>(off))
+                                  : ::write(fd_, buf_.get() + off, cur_ - off);
       if (r < 0) {
         if (errno == EINTR) continue;
         error_ = errno;
@@ -212,8 +219,10 @@ int Unit::seek(std::int64_t pos) {
 std::int64_t Unit::size() {
   if (fed) return static_cast<std::int64_t>(feed.size());
   if (!seekable_) return -1;
+  if (!writable && known_size_ >= 0) return known_size_;
   struct stat st {};
   if (::fstat(fd_, &st) != 0) return -1;
+  if (!writable) known_size_ = st.st_size;
   std::int64_t s = st.st_size;
   if (mode_ == Mode::writing) s = std::max(s, position());
   return s;
@@ -229,7 +238,7 @@ bool Unit::read_line(std::string_view& line) {
       line = line_;
       break;
     }
-    const char* s = buf_.data() + cur_;
+    const char* s = buf_.get() + cur_;
     const std::size_t avail = len_ - cur_;
     const void* nl = std::memchr(s, '\n', avail);
     if (nl) {
@@ -253,8 +262,8 @@ bool Unit::read_line(std::string_view& line) {
 
 void Unit::write_line(const char* data, std::size_t n, bool line_end) {
   to_writing();
-  if (cur_ + n + 1 <= buf_.size()) {
-    std::memcpy(buf_.data() + cur_, data, n);
+  if (cur_ + n + 1 <= cap_) {
+    std::memcpy(buf_.get() + cur_, data, n);
     cur_ += n;
     if (line_end) buf_[cur_++] = '\n';
     return;
@@ -379,7 +388,7 @@ void Unit::finish_write_record() {
   put_marker(m, static_cast<std::uint32_t>(n));
   write(m, 4);
   if (record_start_ >= base_) {
-    std::memcpy(buf_.data() + (record_start_ - base_), m, 4);
+    std::memcpy(buf_.get() + (record_start_ - base_), m, 4);
   } else if (error_ == 0 && !capture) {
     // The record outgrew the buffer: its leading marker is already in the file.
     if (!seekable_ || ::pwrite(fd_, m, 4, record_start_) != 4)

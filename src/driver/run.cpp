@@ -1,6 +1,7 @@
 // The conversion run and the end of every run: units closed, the report, the status.
 #include "driver/run.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,26 +26,45 @@
 namespace kvax {
 namespace {
 
-// Grid storage sized from the header, allocated without being touched: the pages are
-// first touched by the rows read into them, so a header that claims more than its file
-// holds costs nothing before the "Data truncated" stop.
-struct CellStorage {
-  Cell* data = nullptr;
-  std::size_t size = 0;
+// Grid storage sized from the header, mapped without being touched: the pages are first
+// touched by the rows read into them, so a header that claims more than its file holds
+// costs nothing before the "Data truncated" stop. Large storage asks for transparent
+// huge pages, which cuts the cost of that first touch many times over.
+class CellStorage {
+ public:
   CellStorage() = default;
   CellStorage(const CellStorage&) = delete;
   CellStorage& operator=(const CellStorage&) = delete;
-  ~CellStorage() { std::free(data); }
+  ~CellStorage() {
+    if (map_) ::munmap(map_, mapped_);
+  }
   void allocate(std::size_t n) {
-    size = n;
+    size_ = n;
     if (n == 0) return;
-    data = static_cast<Cell*>(std::malloc(n * sizeof(Cell)));
-    if (!data) {
+    constexpr std::size_t huge = std::size_t{2} << 20;
+    const std::size_t bytes = n * sizeof(Cell);
+    mapped_ = bytes >= huge ? (bytes + 2 * huge - 1) / huge * huge : bytes;
+    void* p = ::mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) {
+      map_ = nullptr;
       write_fmt(6, "(A)", " <Main-->T> Cannot allocate the grid storage");
       stop_run();
     }
+    map_ = p;
+    auto at = reinterpret_cast<std::uintptr_t>(p);
+    if (bytes >= huge) {
+      at = (at + huge - 1) / huge * huge;
+      ::madvise(reinterpret_cast<void*>(at), mapped_ - (at - reinterpret_cast<std::uintptr_t>(p)), MADV_HUGEPAGE);
+    }
+    data_ = reinterpret_cast<Cell*>(at);
   }
-  std::span<Cell> span() { return {data, size}; }
+  std::span<Cell> span() { return {data_, size_}; }
+
+ private:
+  void* map_ = nullptr;
+  std::size_t mapped_ = 0;
+  Cell* data_ = nullptr;
+  std::size_t size_ = 0;
 };
 
 [[noreturn]] void terminate_main(std::string_view text) {
