@@ -6,6 +6,8 @@
 #include <complex>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <cmath>
 #include <random>
 #include <string>
 #include <vector>

@@ -1,0 +1,137 @@
+// Per-value cost of the editing functions on grid-like values, beside the C library.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "arrays/edit_input.h"
+#include "arrays/edit_output.h"
+
+namespace {
+
+constexpr int batch = 4096;
+
+// Magnitudes 1e-3 to 1e3, both signs, one value in sixteen zero.
+std::vector<float> grid_values() {
+  std::mt19937 rng(2024);
+  std::uniform_real_distribution<float> exponent(-3, 3);
+  std::vector<float> v(batch);
+  for (int i = 0; i < batch; ++i) {
+    const float x = std::pow(10.0f, exponent(rng));
+    v[static_cast<std::size_t>(i)] = i % 16 == 0 ? 0.0f : (rng() & 1 ? x : -x);
+  }
+  return v;
+}
+
+// The same values as 12-column fields, as the writer leaves them.
+std::vector<char> grid_fields() {
+  const auto v = grid_values();
+  std::vector<char> text(batch * 13);
+  for (int i = 0; i < batch; ++i)
+    std::snprintf(&text[static_cast<std::size_t>(i) * 13], 13, "%12.4E",
+                  static_cast<double>(v[static_cast<std::size_t>(i)]));
+  return text;
+}
+
+kvax::DataEdit edit(char kind, int w, int d, int k) {
+  kvax::DataEdit e;
+  e.kind = kind;
+  e.width = w;
+  e.digits = d;
+  e.scale = k;
+  return e;
+}
+
+void BM_out_real_float_1pE12_4(benchmark::State& state) {
+  const auto v = grid_values();
+  const kvax::DataEdit e = edit('E', 12, 4, 1);
+  std::vector<char> out(batch * 12);
+  for (auto _ : state) {
+    char* p = out.data();
+    for (float x : v) p += kvax::out_real(p, e, x);
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * batch);
+}
+BENCHMARK(BM_out_real_float_1pE12_4);
+
+void BM_snprintf_E12_4(benchmark::State& state) {
+  const auto v = grid_values();
+  std::vector<char> out(batch * 12 + 1);
+  for (auto _ : state) {
+    char* p = out.data();
+    for (float x : v) p += std::snprintf(p, 13, "%12.4E", static_cast<double>(x));
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * batch);
+}
+BENCHMARK(BM_snprintf_E12_4);
+
+void BM_in_real_float_E12_6(benchmark::State& state) {
+  const auto text = grid_fields();
+  const kvax::DataEdit e = edit('E', 12, 6, 0);
+  std::vector<float> v(batch);
+  for (auto _ : state) {
+    int rc = 0;
+    for (int i = 0; i < batch; ++i)
+      rc |= kvax::in_real(std::string_view(&text[static_cast<std::size_t>(i) * 13], 12), e,
+                          v[static_cast<std::size_t>(i)]);
+    benchmark::DoNotOptimize(rc);
+    benchmark::DoNotOptimize(v.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * batch);
+}
+BENCHMARK(BM_in_real_float_E12_6);
+
+void BM_strtof(benchmark::State& state) {
+  const auto text = grid_fields();
+  std::vector<float> v(batch);
+  for (auto _ : state) {
+    for (int i = 0; i < batch; ++i)
+      v[static_cast<std::size_t>(i)] = std::strtof(&text[static_cast<std::size_t>(i) * 13], nullptr);
+    benchmark::DoNotOptimize(v.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * batch);
+}
+BENCHMARK(BM_strtof);
+
+void BM_out_real_double_1pD12_4(benchmark::State& state) {
+  const auto f = grid_values();
+  std::vector<double> v(f.begin(), f.end());
+  for (auto& x : v) x *= 1.000000123;
+  const kvax::DataEdit e = edit('D', 12, 4, 1);
+  std::vector<char> out(batch * 12);
+  for (auto _ : state) {
+    char* p = out.data();
+    for (double x : v) p += kvax::out_real(p, e, x);
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * batch);
+}
+BENCHMARK(BM_out_real_double_1pD12_4);
+
+void BM_out_real_F10_1(benchmark::State& state) {
+  const auto f = grid_values();
+  const kvax::DataEdit e = edit('F', 10, 1, 0);
+  std::vector<char> out(batch * 10);
+  for (auto _ : state) {
+    char* p = out.data();
+    for (float x : f) p += kvax::out_real(p, e, x);
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * batch);
+}
+BENCHMARK(BM_out_real_F10_1);
+
+}  // namespace
+
+BENCHMARK_MAIN();
