@@ -81,6 +81,10 @@ class FormatWalker {
 
   bool dollar() const { return dollar_; }
 
+  // After next(): how many further items the same repeated edit serves, and taking them.
+  int repeat_left() const { return rep_left_; }
+  void consume(int n) { rep_left_ -= n; }
+
  private:
   struct Frame {
     int open;

@@ -1,6 +1,7 @@
 // Formatted, list-directed and unformatted READ and WRITE statements.
 #include "arrays/statements.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -153,6 +154,27 @@ struct OutputStatement::State {
     out_real(room(static_cast<std::size_t>(e.width)), e, v);
   }
 
+  // Values that share one repeated edit (a row under "10e12.4") are edited in a run,
+  // with one walker step and one buffer check per run.
+  template <class F>
+  void reals(const F* v, std::size_t n) {
+    if (list) {
+      for (std::size_t i = 0; i < n; ++i) real(v[i]);
+      return;
+    }
+    std::size_t i = 0;
+    while (i < n) {
+      const DataEdit& e = edit();
+      if (!is_real_edit(e.kind)) mismatch();
+      const std::size_t run = 1 + std::min<std::size_t>(static_cast<std::size_t>(walker.repeat_left()), n - i - 1);
+      walker.consume(static_cast<int>(run - 1));
+      const std::size_t w = static_cast<std::size_t>(e.width);
+      char* p = room(w * run);
+      for (std::size_t q = 0; q < run; ++q, p += w) out_real(p, e, v[i + q]);
+      i += run;
+    }
+  }
+
   void integer(std::int64_t v) {
     if (list) {
       // An integer follows the previous item directly in its 12 columns.
@@ -281,20 +303,15 @@ void OutputStatement::item(std::string_view s) {
   }
 }
 
-void OutputStatement::items(std::span<const float> v) {
-  for (float x : v) s_->real(x);
-}
-void OutputStatement::items(std::span<const double> v) {
-  for (double x : v) s_->real(x);
-}
+void OutputStatement::items(std::span<const float> v) { s_->reals(v.data(), v.size()); }
+void OutputStatement::items(std::span<const double> v) { s_->reals(v.data(), v.size()); }
 void OutputStatement::items(std::span<const std::complex<float>> v) {
   if (s_->list) {
     for (auto x : v) item(x);
     return;
   }
   // A complex value is two real items, each taking the next edit.
-  const float* p = reinterpret_cast<const float*>(v.data());
-  for (std::size_t i = 0, n = 2 * v.size(); i < n; ++i) s_->real(p[i]);
+  s_->reals(reinterpret_cast<const float*>(v.data()), 2 * v.size());
 }
 void OutputStatement::items(std::span<const std::int32_t> v) {
   for (auto x : v) s_->integer(x);
@@ -423,6 +440,36 @@ struct InputStatement::State {
     const int c = in_real(field(e->width), *e, x);
     if (c) return condition(Io::err, c);
     v = x;
+  }
+
+  template <class F>
+  void reals(F* v, std::size_t n) {
+    if (list) {
+      for (std::size_t i = 0; i < n; ++i) real(v[i]);
+      return;
+    }
+    std::size_t i = 0;
+    while (i < n) {
+      const DataEdit* e = edit();
+      if (!e) return;
+      if (!is_real_edit(e->kind)) return condition(Io::err, iostat::bad_format);
+      const std::size_t run = 1 + std::min<std::size_t>(static_cast<std::size_t>(walker.repeat_left()), n - i - 1);
+      walker.consume(static_cast<int>(run - 1));
+      const std::size_t w = static_cast<std::size_t>(e->width);
+      for (std::size_t q = 0; q < run; ++q) {
+        std::string_view f;
+        if (pos + w <= rec.size()) {
+          f = std::string_view(rec.data() + pos, w);
+        } else if (pos < rec.size()) {
+          f = rec.substr(pos);
+        }
+        pos += w;
+        F x;
+        if (const int c = in_real(f, *e, x)) return condition(Io::err, c);
+        v[i + q] = x;
+      }
+      i += run;
+    }
   }
 
   void integer(std::int64_t& v, bool narrow) {
@@ -699,19 +746,14 @@ void InputStatement::item(Text& s) {
   assign(s, w >= n ? std::string_view(pad).substr(w - n) : std::string_view(pad));
 }
 
-void InputStatement::items(std::span<float> v) {
-  for (float& x : v) s_->real(x);
-}
-void InputStatement::items(std::span<double> v) {
-  for (double& x : v) s_->real(x);
-}
+void InputStatement::items(std::span<float> v) { s_->reals(v.data(), v.size()); }
+void InputStatement::items(std::span<double> v) { s_->reals(v.data(), v.size()); }
 void InputStatement::items(std::span<std::complex<float>> v) {
   if (s_->list) {
     for (auto& x : v) item(x);
     return;
   }
-  float* p = reinterpret_cast<float*>(v.data());
-  for (std::size_t i = 0, n = 2 * v.size(); i < n && !s_->failed(); ++i) s_->real(p[i]);
+  s_->reals(reinterpret_cast<float*>(v.data()), 2 * v.size());
 }
 void InputStatement::items(std::span<std::int32_t> v) {
   for (auto& x : v) item(x);
