@@ -395,3 +395,30 @@ TEST(Stop, UnwindsAsRunEndWithStatusZero) {
 
 }  // namespace
 }  // namespace kvax
+
+namespace kvax {
+namespace {
+
+TEST(Inquire, ByUnitAndByFileNameAndEndfile) {
+  ScratchDir d;
+  CapturedOutput out;
+  ASSERT_EQ(open_fmt(33, d.file("q.txt")), 0);
+  EXPECT_TRUE(is_connected(33));
+  EXPECT_TRUE(is_connected(6));
+  EXPECT_FALSE(is_connected(34));
+  EXPECT_EQ(unit_of_file(d.file("q.txt")), 33);
+  EXPECT_EQ(unit_of_file(d.path() + "/./q.txt  "), 33);  // resolved names, trailing blanks ignored
+  EXPECT_EQ(unit_of_file(d.file("other.txt")), -1);
+  EXPECT_EQ(file_of_unit(33), d.file("q.txt"));
+  EXPECT_TRUE(unit_is_formatted(33));
+  write_fmt(33, "(A)", "one");
+  write_fmt(33, "(A)", "two");
+  EXPECT_EQ(backspace_unit(33), 0);
+  EXPECT_EQ(endfile_unit(33), 0);  // the file ends before the line stepped back over
+  close_unit(33);
+  EXPECT_FALSE(is_connected(33));
+  EXPECT_EQ(read_file(d.file("q.txt")), "one\n");
+}
+
+}  // namespace
+}  // namespace kvax
