@@ -105,7 +105,9 @@ struct OutputStatement::State {
     len += n;
     return p;
   }
-  void append(std::string_view s) { std::memcpy(room(s.size()), s.data(), s.size()); }
+  void append(std::string_view s) {
+    if (!s.empty()) std::memcpy(room(s.size()), s.data(), s.size());
+  }
 
   // Control edits of the format walker. nX moves the position; the blanks it passes
   // over appear only when characters follow them in the record.

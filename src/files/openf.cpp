@@ -1,0 +1,538 @@
+// The file opener: its one state record, the line cycle of string and instruction mode,
+// the open of a unit with its report lines, and the places where the terminal dialogue
+// takes over.
+#include "files/openf.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "arrays/iostat.h"
+#include "arrays/statements.h"
+#include "arrays/units.h"
+#include "files/registry.h"
+#include "files/skip_to_end.h"
+#include "util/envars.h"
+#include "util/strings.h"
+#include "util/text.h"
+
+namespace kvax {
+namespace {
+
+constexpr std::size_t line_length = 256;     // a specification line; PRMPTM
+constexpr std::size_t name_length = 80;
+constexpr std::size_t name_cut = 64;         // the file name of a line is cut here
+constexpr std::size_t comment_length = 64;
+constexpr std::size_t dfn_length = 128;
+// Home and DIR are as long as the derived name itself, so that a long path is never cut
+// into the name of another file: what does not fit DFN fails the open instead.
+constexpr std::size_t path_length = dfn_length;
+constexpr std::size_t ins_name_length = 64;  // a registry entry
+constexpr std::string_view line_format = "(I2,1X,A1,A1,A)";
+constexpr std::string_view help_command = "cut -c3-99 /home/kpl/util/openf.cmt";
+
+// The opener's state: lives for the run; each entry resets part of it.
+struct Opener {
+  bool error_return = false;  // openfs_e: a failed open returns 1
+  bool trace = false;         // openf_dbg is set
+  int trace_unit = 6;         // until openf names one (default 99)
+  bool qia5 = false;          // standard input is a terminal (tty set)
+  bool qprmpt = false;        // prompting is active
+  bool qfs = false;           // string mode
+  int nerr = 0;               // failed opens of the instruction sequence
+  bool unit4_rewound = false;
+  int iun = -1;               // instruction unit; -1 in string mode
+  int iuu = -1;               // unit being prompted for
+  int iuu_saved = -1;
+  int iupr = 5;               // the dialogue reads answers from here
+  int iuo = 6;                // ... and writes prompts here
+  Text prmptm = Text(line_length, ' ');
+
+  // The current line.
+  int iu = 0;
+  char opt = ' ';
+  char mod = ' ';
+  Text field = Text(line_length, ' ');  // name field: file name and comment
+  Text name = Text(name_length, ' ');
+  int name_len = 0;
+  Text comment = Text(comment_length, ' ');
+  int comment_len = 0;
+
+  Text dir = Text(path_length, ' ');  // directory prefix of option D, "/"-terminated
+  int dir_len = 0;
+  Text home = Text(path_length, ' ');
+  int home_len = 0;
+  Text ins_name = Text(ins_name_length, ' ');  // registered name of unit iun
+  int ins_slash = 0;                           // its last "/"
+
+  int record_framing = -1;  // 1 for the modifier "."
+  Text dfn = Text(dfn_length, ' ');
+  std::string_view status = "UNKNOWN";
+  std::string_view form = "FORMATTED";
+  std::string_view convert = "LITTLE_ENDIAN";
+  bool read_only = false;
+  bool at_end = false;
+  int ios = 0;
+  // The current line came from PRMPTM, whose references were replaced already: a second
+  // pass would undo the escape "\$" and expand a value that holds "$".
+  bool line_replaced = false;
+};
+
+Opener& opener() {
+  static Opener s;
+  return s;
+}
+
+// What acting on a line leads to.
+enum class Next {
+  pass,          // go on with the next line
+  opened,        // a unit was opened
+  end_sequence,  // the line ends the sequence
+  failed,        // openfs_e: the open failed
+};
+
+bool one_of(char c, std::string_view set) { return set.find(c) != std::string_view::npos; }
+
+std::string env_value(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? std::string(v) : std::string();
+}
+
+std::string_view letter(const char& c) { return std::string_view(&c, 1); }
+
+bool interactive(const Opener& s) { return (s.iun == 5 && s.qia5) || s.qprmpt; }
+
+// Trace lines go to the trace unit when it can take them, else to standard output, so
+// that switching the trace on never ends the run.
+template <class... T>
+void trace(const Opener& s, const T&... items) {
+  if (!s.trace) return;
+  int u = s.trace_unit;
+  if (u == 5 || !is_connected(u) || !unit_is_formatted(u)) u = 6;
+  write_list(u, items...);
+}
+
+// The terminal dialogue. Each function is entered from one place of the cycle and works
+// on the opener's record. Until the terminal units are built in, every place that would
+// wait for an answer ends the run with one line naming what it would have asked.
+namespace dialogue {
+
+[[noreturn]] void cannot_interact(std::string_view what) {
+  write_fmt(6, "(A,A)", " <OPENF->T> Cannot interact: ", what);
+  stop_run();
+}
+
+std::string unit_text(int unit) {
+  Text t(3, ' ');
+  write_fmt_text(t, "(I3)", unit);
+  return t;
+}
+
+// String mode: column 4 asks for prompting, or the line cannot be read. Sets iupr, iuo
+// and iuu for the prompt of the next pass.
+void begin_from_string(Opener& s) { cannot_interact("prompt for " + std::string(trimmed(s.prmptm))); }
+
+// Options P (standard units) and T (terminal): prompting for unit IU.
+void begin(Opener& s, bool terminal) {
+  cannot_interact((terminal ? "prompt on the terminal for unit" : "prompt for unit") + unit_text(s.iu));
+}
+
+// Prompts for unit iuu. True when the answer is a current line to act on.
+bool prompt_unit(Opener& s) { cannot_interact("prompt for unit" + unit_text(s.iuu)); }
+
+// The header over a whole specification line read from iupr.
+void input_header(const Opener& s) {
+  write_fmt(s.iuo, "(A,A)", " <OPENF->I> IU O File_Name", std::string(55, '_'));
+  write_fmt(s.iuo, "(A,$)", " <OPENF->?> ");
+}
+
+// Replaces every "?" of the file name by an answer.
+void replace_query(Opener& s) {
+  cannot_interact("specify \"?\" in " + std::string(sub(s.name, 1, s.name_len)));
+}
+
+// Option "?" while interactive: what is known of the unit or the file.
+void inquiry(Opener& s) { cannot_interact("inquiry on unit" + unit_text(s.iu)); }
+
+enum class Connected { reopen, next_pass };
+// Unit IU is connected, interactive: Rewind, Close, End_file or Prompt_again.
+Connected already_open(Opener& s) { cannot_interact("unit" + unit_text(s.iu) + " already open"); }
+
+enum class AfterFailure { retry, next_pass, end_sequence };
+// A failed open in instruction mode, interactive: Abort, Retry, Ignore or Prompt_again.
+AfterFailure after_failure(Opener& s) {
+  cannot_interact("open of unit" + unit_text(s.iu) + " failed");
+}
+
+}  // namespace dialogue
+
+void read_home_and_instruction_file(Opener& s) {
+  assign(s.home, env_value("HOME"));
+  const std::size_t b = s.home.find(' ');
+  s.home_len = static_cast<int>(b == std::string::npos ? s.home.size() : b);
+  get_file_name(s.iun, s.ins_name);
+  s.ins_slash = index_l(s.ins_name, "/");
+}
+
+// Reads the line layout from a text or a unit; with want_none a bad line is fatal.
+Io read_line_layout(Opener& s, int unit, std::string_view text, unsigned want) {
+  Text o(1, ' '), m(1, ' ');
+  const Io r = unit == internal_unit ? read_fmt_text(text, want, line_format, s.iu, o, m, s.field)
+                                     : read_fmt(unit, want, line_format, s.iu, o, m, s.field);
+  s.opt = o[0];
+  s.mod = m[0];
+  return r;
+}
+
+// The file name (up to the first blank, cut at 64) and the comment (from the next
+// nonblank character, cut at 64) of the name field.
+void split_name_field(Opener& s) {
+  const std::string_view f = s.field;
+  const std::size_t b = f.find(' ');
+  const std::size_t n = std::min(b == std::string_view::npos ? f.size() : b, name_cut);
+  assign(s.name, f.substr(0, n));
+  s.name_len = static_cast<int>(n);
+  std::string_view c;
+  if (b != std::string_view::npos) {
+    const std::size_t k = f.find_first_not_of(' ', b);
+    if (k != std::string_view::npos) c = f.substr(k);
+  }
+  assign(s.comment, c);
+  s.comment_len = trim_len(s.comment);
+  if (s.name.find('?') != std::string::npos) dialogue::replace_query(s);
+}
+
+void set_attributes(Opener& s) {
+  const char o = s.opt;
+  s.status = one_of(o, "Nn+") ? "NEW" : one_of(o, "OoRrEeVv^#%") ? "OLD" : "UNKNOWN";
+  s.read_only = one_of(o, "rR^");
+  s.form = one_of(o, "<+#%UuVv^>") ? "UNFORMATTED" : "FORMATTED";
+  s.convert = o == '%' ? "BIG_ENDIAN" : "LITTLE_ENDIAN";
+  s.at_end = one_of(o, "AaeEuUvV>");
+}
+
+std::string_view ins_dir(const Opener& s) { return sub(s.ins_name, 1, s.ins_slash); }
+
+// Option D: the new directory prefix, then its report line.
+void set_dir(Opener& s) {
+  const std::string_view nm = sub(s.name, 1, s.name_len);
+  std::string p;
+  if (nm.empty() || nm == ".") {
+    p.clear();
+  } else if (nm.starts_with("~/")) {
+    p = std::string(sub(s.home, 1, s.home_len)).append(nm.substr(1));
+  } else if (nm.starts_with("~")) {
+    p = std::string("/home/").append(nm.substr(1));
+  } else if (nm.starts_with("&/")) {
+    p = std::string(ins_dir(s)).append(nm.substr(2));
+  } else {
+    p = nm;
+  }
+  p.resize(std::min(p.size(), p.find(' ')));
+  if (!p.empty() && p.back() != '/') p += '/';
+  if (p.size() > path_length) {
+    // Cut, the prefix would name another directory.
+    write_fmt(6, "(A,A)", " <OPENF->T> DIR too long: ", p);
+    stop_run();
+  }
+  assign(s.dir, p);
+  s.dir_len = static_cast<int>(p.size());
+
+  std::string line = std::string(" <OPENF->>> DIR  ").append(sub(s.dir, 1, s.dir_len));
+  line.resize(56, ' ');
+  line.replace(53, 3, " - ");
+  line.append(sub(s.comment, 1, s.comment_len));
+  write_fmt(6, "(A)", line);
+  if (s.qprmpt) s.iuu = s.iuu_saved;
+}
+
+// Option S: runs the name field as a shell command line, in DIR when one is set.
+void run_shell(const Opener& s) {
+  std::string cmd(trimmed(s.field));
+  if (s.dir_len > 0) cmd = std::string("cd ").append(sub(s.dir, 1, s.dir_len)).append("; ").append(cmd);
+  write_fmt(6, "(A,A)", " <OPENF->>> $ ", cmd);
+  flush_standard_output();
+  [[maybe_unused]] const int rc = std::system(cmd.c_str());
+}
+
+void run_help() {
+  flush_standard_output();
+  [[maybe_unused]] const int rc = std::system(std::string(help_command).c_str());
+}
+
+// DFN from the file name; false when the derived name does not fit DFN.
+bool derive_dfn(Opener& s) {
+  const std::string_view nm = sub(s.name, 1, s.name_len);
+  std::string d;
+  if (nm.starts_with("./")) {
+    d = nm.substr(2);  // the current directory, whatever DIR says
+  } else if (nm.starts_with("~/")) {
+    d = std::string(sub(s.home, 1, s.home_len)).append(nm.substr(1));
+  } else if (nm.starts_with("~")) {
+    d = std::string("/home/").append(nm.substr(1));
+  } else if (nm.starts_with("&/")) {
+    d = std::string(ins_dir(s)).append(nm.substr(2));
+  } else if (nm.starts_with("/") || s.dir_len == 0) {
+    d = nm;
+  } else {
+    d = std::string(sub(s.dir, 1, s.dir_len)).append(nm);
+  }
+  assign(s.dfn, d);
+  return d.size() <= dfn_length;
+}
+
+// " <OPENF->1> ", " <OPENF->2> " and the trace line " <OPENF->d> ".
+void write_open_line(const Opener& s, std::string_view tag) {
+  write_fmt(6, "(A,I2,1X,A1,1X,A,1X,A,1X,A,A)", tag, s.iu, letter(s.opt), trimmed(s.dfn), s.status,
+            s.form, tag == " <OPENF->1> " ? " READONLY" : "");
+}
+
+Next after_open(Opener& s) {
+  const bool talk = interactive(s);
+  if (talk) write_open_line(s, s.read_only ? " <OPENF->1> " : " <OPENF->2> ");
+  std::string entry(sub(s.name, 1, s.name_len));
+  entry.append(" ").append(sub(s.comment, 1, s.comment_len));
+  save_file_name(s.iu, entry);
+
+  // Report text: the name, the comment from column c, and ">> " or " - " before it.
+  const int c = std::max(s.name_len + 5, 40);
+  std::string report(sub(s.name, 1, s.name_len));
+  report.resize(static_cast<std::size_t>(c - 1), ' ');
+  report.append(sub(s.comment, 1, s.comment_len));
+  if (const std::size_t k = report.find('!'); k != std::string::npos) report[k] = ' ';
+  report.replace(static_cast<std::size_t>(c - 4), 3, s.at_end ? ">> " : " - ");
+  if (s.at_end) skip_to_end(s.iu, s.opt);
+
+  if (!talk) {
+    write_fmt(6, "(A,I2.2,A,A1,1X,A)", " <OPENF->3> ", s.iu, ":", letter(s.opt), trimmed(report));
+    const std::string_view cm = sub(s.comment, 1, s.comment_len);
+    if (cm.find_first_of("!?") != std::string_view::npos)
+      write_fmt(6, "(A,A,A)", " <OPENF->4> ", "  =  ", trimmed(s.dfn));
+  }
+  if (!s.qfs) s.qprmpt = false;
+  return Next::opened;
+}
+
+// Opens unit IU for the current line, through the dialogue when one is asked.
+Next open_line(Opener& s) {
+  set_attributes(s);
+  for (;;) {
+    if (is_connected(s.iu)) {
+      if (interactive(s) && dialogue::already_open(s) == dialogue::Connected::next_pass) return Next::pass;
+      if (is_connected(s.iu)) {
+        close_unit(s.iu);
+        write_fmt(6, "(A,I2)", " <OPENF->>> Close ", s.iu);
+      }
+    }
+    const bool fits = derive_dfn(s);
+    if (!s.read_only && s.trace) write_open_line(s, " <OPENF->d> ");
+    s.ios = fits ? open_unit(s.iu, OpenSpec{.file = s.dfn,
+                                            .status = s.status,
+                                            .form = s.form,
+                                            .convert = s.convert,
+                                            .record_framing = s.record_framing})
+                 : ENAMETOOLONG;
+    if (s.ios == 0) return after_open(s);
+
+    Text status(8, ' ');
+    assign(status, s.status);
+    write_fmt(6, "(A,A1,A,I2,1X,A1,A,A,A,A,I5,A,L1)", " <OPENF->", s.qfs ? "T" : "E", "> ", s.iu,
+              letter(s.opt), " File ->", sub(s.name, 1, s.name_len), "<- Status=", status, s.ios,
+              " READONLY=", s.read_only);
+    write_fmt(6, "(A,A,A)", " <OPENF->I> DFN ->", s.dfn, "<-");
+    if (s.qfs) {
+      if (s.error_return) return Next::failed;
+      stop_run();
+    }
+    if (!interactive(s)) {
+      ++s.nerr;
+      s.qprmpt = false;
+      return Next::pass;
+    }
+    switch (dialogue::after_failure(s)) {
+      case dialogue::AfterFailure::retry:
+        continue;
+      case dialogue::AfterFailure::next_pass:
+        return Next::pass;
+      case dialogue::AfterFailure::end_sequence:
+        return Next::end_sequence;
+    }
+  }
+}
+
+// Acts on the current line: the first rule that applies.
+Next act(Opener& s) {
+  s.record_framing = s.mod == '.' ? 1 : -1;
+  if (!s.line_replaced) replace_envars_l(s.field);
+  s.line_replaced = false;
+  const char o = s.opt;
+  if (o == '?' && interactive(s)) {
+    dialogue::inquiry(s);
+    return Next::pass;
+  }
+  if (o == 'c' || o == 'C') {
+    write_fmt(6, "(A,A)", " Comment>>> ", trimmed(s.field));
+    return Next::pass;
+  }
+  if (o == 's' || o == 'S') {
+    run_shell(s);
+    return Next::pass;
+  }
+  if (o == 'h' || o == 'H') {
+    run_help();
+    return Next::pass;
+  }
+  if (one_of(o, "*lL")) return Next::pass;
+  s.iuu_saved = s.iuu;
+  s.iuu = -1;
+  if (o == 'p' || o == 'P' || o == 't' || o == 'T') {
+    dialogue::begin(s, o == 't' || o == 'T');
+    return Next::pass;
+  }
+  if (o == '}' || (o == ']' && interactive(s))) {
+    write_list(6, "<OPENF->S>");
+    stop_run();
+  }
+  if (one_of(o, " Qq_-@./")) return Next::end_sequence;
+  if (s.iu < 0) {
+    write_fmt(6, "(A)", " <OPENF->>> Return due to IU=-1");
+    return Next::end_sequence;
+  }
+  split_name_field(s);
+  if (o == 'd' || o == 'D') {
+    set_dir(s);
+    return Next::pass;
+  }
+  return open_line(s);
+}
+
+int end_of_sequence(const Opener& s) {
+  if (s.nerr > 0 && s.iun != 5) {
+    write_fmt(6, "(A,I3)", " <OPENF->T> Error count:", s.nerr);
+    stop_run();
+  }
+  return 0;
+}
+
+// Instruction mode: the next specification line, from iupr while prompting. The read has
+// no end or error branch: a missing or unreadable line is the record layer's fatal report.
+void read_next_line(Opener& s) {
+  if ((s.iun == 5 && s.qia5) || (s.qprmpt && s.iupr != s.iun)) dialogue::input_header(s);
+  read_line_layout(s, s.qprmpt ? s.iupr : s.iun, {}, want_none);
+}
+
+// The passes of one call; string mode acts on the line it already holds.
+int cycle(Opener& s) {
+  for (bool first = true;; first = false) {
+    trace(s, "<openf->d> qprmpt,qfs,qia5,    iuu,iun,iupr=", s.qprmpt, s.qfs, s.qia5, s.iuu, s.iun,
+          s.iupr);
+    if (s.qprmpt && s.iuu > 0) {
+      if (!dialogue::prompt_unit(s)) {
+        if (s.qfs && !s.qprmpt) return 0;  // a blank answer: nothing to open
+        continue;
+      }
+    } else if (!s.qfs) {
+      read_next_line(s);
+    } else if (!first) {
+      return 0;  // string mode has no next line
+    }
+    switch (act(s)) {
+      case Next::pass:
+      case Next::opened:
+        // A string is acted on once; only a pending prompt gives it another pass.
+        if (s.qfs && !(s.qprmpt && s.iuu > 0)) return 0;
+        break;
+      case Next::end_sequence:
+        return end_of_sequence(s);
+      case Next::failed:
+        return 1;
+    }
+  }
+}
+
+// Unit 4: read on to the next line shaped like a specification line and step back to it.
+void position_unit4(Opener& s) {
+  Text line(line_length, ' ');
+  for (;;) {
+    if (read_fmt(4, want_end, "(A)", line) == Io::end) {
+      write_fmt(6, "(A)", " <OPENF->T> EOF while positioning file unit 4");
+      if (s.unit4_rewound) stop_run();
+      s.unit4_rewound = true;
+      rewind_unit(4);
+      continue;
+    }
+    trace(s, "openf read:", trimmed(line));
+    if (line[2] == ' ' && line[4] == ' ' && one_of(line[0], " -1234567890") &&
+        one_of(line[1], " 1234567890")) {
+      backspace_unit(4);
+      return;
+    }
+  }
+}
+
+int open_string(std::string_view spec, bool error_return) {
+  Opener& s = opener();
+  s.error_return = error_return;
+  s.qfs = true;
+  assign(s.prmptm, spec);
+  s.trace = trim_len(env_value("openf_dbg")) > 0;
+  replace_envars_l(s.prmptm);
+  s.iuu_saved = -1;
+  s.iun = -1;
+  s.unit4_rewound = false;
+  s.nerr = 0;
+  s.qprmpt = one_of(at(s.prmptm, 4), "pPtT");
+  trace(s, "openf: PRMPTM(4:4)=", sub(s.prmptm, 4, 4), "::", trimmed(s.prmptm));
+  s.line_replaced = false;
+  if (!s.qprmpt && read_line_layout(s, internal_unit, s.prmptm, want_both) == Io::ok) {
+    s.line_replaced = true;
+  } else if (!s.qprmpt) {
+    s.qprmpt = true;
+    trace(s, "openf: activate prompt");
+    put(s.prmptm, 4, "P");
+  }
+  if (s.qprmpt) dialogue::begin_from_string(s);
+  read_home_and_instruction_file(s);
+  return cycle(s);
+}
+
+}  // namespace
+
+int openfs(std::string_view spec) { return open_string(spec, false); }
+
+int openfs_e(std::string_view spec) { return open_string(spec, true); }
+
+int openf(int iun) {
+  Opener& s = opener();
+  if (iun < 1 || iun > 99) {
+    write_fmt(6, "(A,I10)", " <OPENF->T> Bad file unit number: ", iun);
+    stop_run();
+  }
+  const std::string dbg = env_value("openf_dbg");
+  s.trace = trim_len(dbg) > 0;
+  if (s.trace) {
+    std::int32_t u = 99;
+    if (read_list_text(dbg, want_both, u) != Io::ok) u = 99;
+    s.trace_unit = u;
+  }
+  s.qia5 = trim_len(env_value("tty")) > 0;
+  s.qprmpt = false;
+  s.unit4_rewound = false;
+  s.nerr = 0;
+  s.iun = iun;
+  s.iuu = -1;
+  s.iupr = 5;
+  s.iuo = 6;
+  assign(s.prmptm, "");
+  assign(s.field, "");
+  s.qfs = false;
+  if (iun == 4) position_unit4(s);
+  read_home_and_instruction_file(s);
+  return cycle(s);
+}
+
+void openf_reset_for_tests() { opener() = Opener(); }
+
+}  // namespace kvax
