@@ -132,6 +132,13 @@ ProcessResult run_kvax(const std::vector<std::string>& args, const std::string& 
   return r;
 }
 
+std::vector<std::complex<float>> sample_grid(int k, int l) {
+  std::vector<std::complex<float>> g(static_cast<std::size_t>(k * l));
+  for (int i = 0; i < k * l; ++i)
+    g[static_cast<std::size_t>(i)] = {1.0f + static_cast<float>(i), -0.5f * static_cast<float>(i)};
+  return g;
+}
+
 std::string hex(std::string_view bytes) {
   std::string s;
   char b[4];

@@ -2,6 +2,7 @@
 // output and running kvax.out as a process.
 #pragma once
 
+#include <complex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,6 +55,10 @@ ProcessResult run_kvax(const std::vector<std::string>& args, const std::string& 
 
 // The start line that run_kvax's fixed clock and host give.
 inline constexpr std::string_view start_line = "0<StTiMe>>> kvax on host=testhost at 2026-12-08 06:19:18\n";
+
+// A k x l grid whose cell number n (from 0) holds (1 + n, -n/2): exact in both
+// representations, and a misplaced cell shows where it came from.
+std::vector<std::complex<float>> sample_grid(int k, int l);
 
 // Bytes as two-digit hexadecimal numbers separated by blanks, for readable failures.
 std::string hex(std::string_view bytes);

@@ -9,7 +9,7 @@
 #include "arrays/codfmt.h"
 #include "arrays/cver.h"
 #include "arrays/iostat.h"
-#include "arrays/section_tags.h"
+#include "arrays/section_reading.h"
 #include "arrays/statements.h"
 #include "arrays/units.h"
 #include "util/iomsg.h"
@@ -39,9 +39,7 @@ Reader& reader() {
 
 // The header layout for tag length n: the tag takes columns 29 to 28+n and the version
 // the ten columns after the blank that follows it, where the writer puts them.
-std::string header_format(int n) {
-  return "(2I10,1X,A1,1X,A4,1X,A" + std::to_string(n > 0 ? n : 1) + ",1X,I10)";
-}
+std::string header_format(int n) { return "(2I10,1X,A1,1X,A4,1X,A" + std::to_string(n > 0 ? n : 1) + ",1X,I10)"; }
 
 std::string line_start(const Reader& r, char mark) { return std::string(" <") + r.routine + ">" + mark + "> "; }
 
@@ -54,7 +52,8 @@ void read_sections(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text
   const int requested_version = r.version;
   r.sections = 0;
   const std::size_t cells = k > 0 && l > 0 ? static_cast<std::size_t>(k) : 0;
-  const int rows = cells ? static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(l), grid.size() / cells)) : 0;
+  const int rows =
+      cells ? static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(l), grid.size() / cells)) : 0;
   const std::string format = header_format(n);
   const Text requested = tag;
 
@@ -69,16 +68,9 @@ void read_sections(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text
       return;
     }
     if (s == Io::end) {
-      const char severity = r.sections > 0 ? 'W' : 'E';
-      write_fmt(6, "(A,I2,A,I5)", line_start(r, severity) + "End of file, log.unit ", unit, ". Sections read: ",
-                r.sections);
-      if (r.search && r.sections > 0) iomsg("  \"   ", typ, r.vartyp, unit, tag, r.version_read);
-      assign(tag, "EF");
-      if (r.search) {
-        *version_arg = r.version_read;
-        assign(tag, "EV");
-      }
-      if (r.header_seen) assign(typ, r.typ);
+      end_of_sections(SectionEnd{r.routine, unit, r.sections, version_arg, r.vartyp, r.version_read,
+                                 r.header_seen ? &r.typ : nullptr},
+                      typ, tag);
       return;
     }
     r.header_seen = true;

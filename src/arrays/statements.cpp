@@ -394,7 +394,8 @@ struct InputStatement::State {
     return true;
   }
 
-  void start() {
+  void start(const Format* format) {
+    if (format && !format->ok()) return condition(Io::err, iostat::bad_format);
     if (!internal) {
       unit = find_unit(unit_no);
       if (!unit) {
@@ -587,73 +588,38 @@ Pool<InputStatement::State>& input_pool() {
   return p;
 }
 
-template <class S>
-void start_or_release(S* s) {
+// Sets up a statement's state and starts it; a start that raises the fatal report gives
+// the state back to the pool first.
+InputStatement::State* begin_input(int unit, std::string_view text, bool internal, unsigned want,
+                                   const Format* format) {
+  InputStatement::State* s = input_pool().acquire();
+  s->reset();
+  s->unit_no = internal ? internal_unit : unit;
+  s->internal = internal;
+  s->text = text;
+  s->want = want;
+  s->list = format == nullptr;
+  if (format) s->walker.reset(*format);
   try {
-    s->start();
+    s->start(format);
   } catch (...) {
     input_pool().release(s);
     throw;
   }
+  return s;
 }
 }  // namespace
 
-InputStatement::InputStatement(int unit, unsigned want, std::string_view format) : s_(input_pool().acquire()) {
-  s_->reset();
-  s_->unit_no = unit;
-  s_->want = want;
-  const Format& f = Format::cached(format);
-  s_->walker.reset(f);
-  if (!f.ok()) {
-    try {
-      s_->condition(Io::err, iostat::bad_format);
-    } catch (...) {
-      input_pool().release(s_);
-      throw;
-    }
-    return;
-  }
-  start_or_release(s_);
-}
+InputStatement::InputStatement(int unit, unsigned want, std::string_view format)
+    : s_(begin_input(unit, {}, false, want, &Format::cached(format))) {}
 
-InputStatement::InputStatement(int unit, unsigned want) : s_(input_pool().acquire()) {
-  s_->reset();
-  s_->unit_no = unit;
-  s_->want = want;
-  s_->list = true;
-  start_or_release(s_);
-}
+InputStatement::InputStatement(int unit, unsigned want) : s_(begin_input(unit, {}, false, want, nullptr)) {}
 
 InputStatement::InputStatement(std::string_view text, unsigned want, std::string_view format)
-    : s_(input_pool().acquire()) {
-  s_->reset();
-  s_->unit_no = internal_unit;
-  s_->internal = true;
-  s_->text = text;
-  s_->want = want;
-  const Format& f = Format::cached(format);
-  s_->walker.reset(f);
-  if (!f.ok()) {
-    try {
-      s_->condition(Io::err, iostat::bad_format);
-    } catch (...) {
-      input_pool().release(s_);
-      throw;
-    }
-    return;
-  }
-  start_or_release(s_);
-}
+    : s_(begin_input(0, text, true, want, &Format::cached(format))) {}
 
-InputStatement::InputStatement(std::string_view text, unsigned want) : s_(input_pool().acquire()) {
-  s_->reset();
-  s_->unit_no = internal_unit;
-  s_->internal = true;
-  s_->text = text;
-  s_->want = want;
-  s_->list = true;
-  start_or_release(s_);
-}
+InputStatement::InputStatement(std::string_view text, unsigned want)
+    : s_(begin_input(0, text, true, want, nullptr)) {}
 
 InputStatement::~InputStatement() { input_pool().release(s_); }
 

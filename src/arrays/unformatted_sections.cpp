@@ -8,7 +8,7 @@
 
 #include "arrays/cver.h"
 #include "arrays/iostat.h"
-#include "arrays/section_tags.h"
+#include "arrays/section_reading.h"
 #include "arrays/statements.h"
 #include "arrays/units.h"
 #include "util/iomsg.h"
@@ -58,9 +58,7 @@ int size_peek(int unit, int& k, int& l, bool report_end) {
   return 0;
 }
 
-std::string line_start(const Reader& r, char mark) {
-  return std::string(" <") + r.routine + ">" + mark + "> ";
-}
+std::string line_start(const Reader& r, char mark) { return std::string(" <") + r.routine + ">" + mark + "> "; }
 
 void read_sections(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text& tag, int* version_arg) {
   Reader& r = reader();
@@ -71,7 +69,8 @@ void read_sections(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text
   r.sections = 0;
   // The caller's K x L bounds the rows read, and never more than the grid holds.
   const std::size_t cells = k > 0 && l > 0 ? static_cast<std::size_t>(k) : 0;
-  const int rows = cells ? static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(l), grid.size() / cells)) : 0;
+  const int rows =
+      cells ? static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(l), grid.size() / cells)) : 0;
   const Text requested = tag;
 
   for (;;) {
@@ -97,16 +96,9 @@ void read_sections(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text
       return;
     }
     if (s == Io::end) {
-      const char severity = r.sections == 0 ? 'E' : 'W';
-      write_fmt(6, "(A,I2,A,I5)", line_start(r, severity) + "End of file, log.unit ", unit, ". Sections read: ",
-                r.sections);
-      if (r.search && r.sections > 0) iomsg("  \"   ", typ, r.vartyp, unit, tag, r.version);
-      assign(tag, "EF");
-      if (r.search) {
-        *version_arg = r.version;
-        assign(tag, "EV");
-      }
-      if (r.header_seen) assign(typ, r.typ);
+      end_of_sections(
+          SectionEnd{r.routine, unit, r.sections, version_arg, r.vartyp, r.version, r.header_seen ? &r.typ : nullptr},
+          typ, tag);
       return;
     }
     r.header_seen = true;

@@ -20,12 +20,6 @@ using test::read_file;
 using test::ScratchDir;
 using test::write_file;
 
-std::vector<Cell> grid_of(int k, int l) {
-  std::vector<Cell> g(static_cast<std::size_t>(k * l));
-  for (int i = 0; i < k * l; ++i) g[static_cast<std::size_t>(i)] = Cell(1.0f + i, -0.5f * i);
-  return g;
-}
-
 class FormattedSections : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -41,7 +35,7 @@ class FormattedSections : public ::testing::Test {
     EXPECT_EQ(open_unit(31, OpenSpec{.file = file}), 0);
     save_file_name(31, "out.f");
     setver(version);
-    const auto g = grid_of(k, l);
+    const auto g = test::sample_grid(k, l);
     outzm_f(31, g, k, l, typ, tag);
     close_unit(31);
     return read_file(file);
@@ -90,7 +84,7 @@ TEST_F(FormattedSections, RoundTripForTagLengthsOneTwoAndFour) {
     EXPECT_EQ(got, tag);
     EXPECT_EQ(typ, "Z");
     EXPECT_EQ(version, 11);
-    EXPECT_EQ(g, grid_of(4, 3));  // these values have five significant digits
+    EXPECT_EQ(g, test::sample_grid(4, 3));  // these values have five significant digits
   }
 }
 

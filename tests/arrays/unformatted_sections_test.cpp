@@ -36,12 +36,6 @@ std::string header(int k, int l, std::string_view typ_vartyp_tag, int version) {
   return record(i32(k) + i32(l) + std::string(typ_vartyp_tag) + i32(version));
 }
 
-std::vector<Cell> grid_of(int k, int l) {
-  std::vector<Cell> g(static_cast<std::size_t>(k * l));
-  for (int i = 0; i < k * l; ++i) g[static_cast<std::size_t>(i)] = Cell(1.0f + i, -0.5f * i);
-  return g;
-}
-
 class UnformattedSections : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -57,7 +51,7 @@ class UnformattedSections : public ::testing::Test {
     ASSERT_EQ(open_unit(31, OpenSpec{.file = file, .form = "UNFORMATTED", .convert = order}), 0);
     save_file_name(31, "out.u");
     setver(version);
-    const auto g = grid_of(k, l);
+    const auto g = test::sample_grid(k, l);
     outzm(31, g, k, l, typ, tag);
     close_unit(31);
   }
@@ -77,7 +71,7 @@ TEST_F(UnformattedSections, ExactBytesOfASmallSection) {
   EXPECT_EQ(hex(bytes.substr(0, 27)),
             "13 00 00 00 03 00 00 00 02 00 00 00 4D 43 4D 50 58 4D 32 07 00 00 00 13 00 00 00");
   // Row 2 first: cells 4, 5, 6 of the grid.
-  const auto g = grid_of(3, 2);
+  const auto g = test::sample_grid(3, 2);
   EXPECT_EQ(bytes.substr(31, 24), std::string(reinterpret_cast<const char*>(&g[3]), 24));
   EXPECT_EQ(bytes.substr(63, 24), std::string(reinterpret_cast<const char*>(&g[0]), 24));
   EXPECT_EQ(out_.text(), " <OUTZM->>> CMPX array, grid M 3x2, f.unit 31: out.u -->M2  #     7 \n");
@@ -97,7 +91,7 @@ TEST_F(UnformattedSections, RoundTripInBothByteOrders) {
     int version = 0;
     getver(version);
     close_unit(21);
-    EXPECT_EQ(g, grid_of(4, 3));
+    EXPECT_EQ(g, test::sample_grid(4, 3));
     EXPECT_EQ(typ, "Z");
     EXPECT_EQ(tag, "S2");
     EXPECT_EQ(version, 12);
@@ -181,7 +175,7 @@ TEST_F(UnformattedSections, TruncatedRowsStopAndShortRowIsFatal) {
 
 TEST_F(UnformattedSections, TagRequestsAndTheSearch) {
   ASSERT_EQ(open_unit(31, OpenSpec{.file = dir_.file("two.u"), .form = "UNFORMATTED"}), 0);
-  const auto a = grid_of(2, 1);
+  const auto a = test::sample_grid(2, 1);
   const std::vector<Cell> b = {Cell(9, 9), Cell(8, 8)};
   setver(3);
   outzm(31, a, 2, 1, "M", "M2");

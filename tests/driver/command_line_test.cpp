@@ -56,7 +56,9 @@ TEST(CommandLine, OutputNameDerivation) {
     SCOPED_TRACE(r.line);
     const Parsed p = parse(r.args);
     EXPECT_EQ(p.stopped, r.output.empty());
-    if (!p.stopped) EXPECT_EQ(trimmed(p.settings.output), r.output);
+    if (!p.stopped) {
+      EXPECT_EQ(trimmed(p.settings.output), r.output);
+    }
     EXPECT_EQ(p.out, r.message);
   }
 }
