@@ -1,0 +1,124 @@
+// Start line, date and time texts, and the clock they read.
+#include "report/start_time.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+#include "arrays/statements.h"
+#include "files/registry.h"
+#include "util/strings.h"
+
+namespace kvax {
+namespace {
+
+constexpr std::string_view kWeekdays = "SunMonTueWedThuFriSat";
+constexpr std::string_view kMonths = "JanFebMarAprMayJunJulAugSepOctNovDec";
+constexpr std::string_view kMonthTable = "JANFEBMARAPRMAYJUNJULAUGSEPOCTNOVDEC";
+constexpr std::size_t kClockText = 24;
+constexpr std::size_t kHost = 8;
+
+clock_reader g_clock = nullptr;
+
+// Local time now; KVAX_TEST_CLOCK (seconds since the epoch) pins it for whole-program
+// tests of the kvax executable.
+std::tm system_clock() {
+  std::time_t now = std::time(nullptr);
+  if (const char* pinned = std::getenv("KVAX_TEST_CLOCK")) {
+    char* end = nullptr;
+    const long long v = std::strtoll(pinned, &end, 10);
+    if (end != pinned && *end == '\0') now = static_cast<std::time_t>(v);
+  }
+  std::tm t{};
+  localtime_r(&now, &t);
+  return t;
+}
+
+// Iw.m: at least m digits, a minus sign for negatives, right-justified in w columns;
+// w asterisks when it does not fit.
+std::string int_field(long v, std::size_t w, std::size_t m) {
+  std::string digits = std::to_string(v < 0 ? -v : v);
+  if (digits.size() < m) digits.insert(0, m - digits.size(), '0');
+  if (v < 0) digits.insert(0, 1, '-');
+  if (digits.size() > w) return std::string(w, '*');
+  return std::string(w - digits.size(), ' ') + digits;
+}
+
+// Three letters of a name table, or "???" for a value outside it.
+std::string_view name3(std::string_view table, int i) {
+  if (i < 0 || static_cast<std::size_t>(i) * 3 >= table.size()) return "???";
+  return table.substr(static_cast<std::size_t>(i) * 3, 3);
+}
+
+}  // namespace
+
+std::tm read_clock() { return g_clock != nullptr ? g_clock() : system_clock(); }
+
+void set_clock_for_tests(clock_reader reader) { g_clock = reader; }
+
+Text fdate() {
+  const std::tm t = read_clock();
+  std::string s;
+  s.reserve(kClockText);
+  s += name3(kWeekdays, t.tm_wday);
+  s += ' ';
+  s += name3(kMonths, t.tm_mon);
+  s += ' ';
+  s += int_field(t.tm_mday, 2, 1);
+  s += ' ';
+  s += int_field(t.tm_hour, 2, 2);
+  s += ':';
+  s += int_field(t.tm_min, 2, 2);
+  s += ':';
+  s += int_field(t.tm_sec, 2, 2);
+  s += ' ';
+  s += int_field(static_cast<long>(t.tm_year) + 1900, 4, 4);
+  return text(s, kClockText);
+}
+
+void date(Text& out) {
+  const Text c = fdate();
+  std::string d(sub(c, 21, 24));
+  d += '-';
+  d += sub(c, 5, 7);
+  d += '-';
+  d += sub(c, 9, 10);
+  assign(out, d);
+}
+
+void my_date(Text& out) {
+  Text t(11, ' ');
+  date(t);
+  if (t[9] == ' ') t[9] = '0';
+  Text month(3, ' ');
+  ucase(sub(t, 6, 8), month);
+  int m = 0;  // a month not in the table shows as "00"
+  for (int i = 0; i < 12 && m == 0; ++i)
+    if (kMonthTable.substr(static_cast<std::size_t>(i) * 3, 3) == month) m = i + 1;
+  put(t, 6, int_field(m, 2, 2));
+  assign(out, std::string(sub(t, 1, 7)) + std::string(sub(t, 9, 11)));
+}
+
+void my_time(Text& out) { assign(out, sub(fdate(), 12, 19)); }
+
+void write_start_time_message(int unit, std::string_view program) {
+  const int bracket = instr(1, program, "]");
+  const int dollar = instr(1, program, "$");
+  int end = std::max(bracket - 1, dollar - 1);
+  if (end <= 0) end = static_cast<int>(program.size());
+  const int begin = index_l(program, "/") + 1;
+
+  const char* h = std::getenv("HOST");
+  const Text host = text(h != nullptr ? h : "", kHost);
+  Text day(10, ' ');
+  Text time(8, ' ');
+  my_date(day);
+  my_time(time);
+  write_fmt(unit, "(8A)", "0<StTiMe>>> ", sub(program, begin, end), " on host=", host, " at ", day, " ",
+            time);
+  save_file_name(0, sub(program, 1, end));
+}
+
+void start_time_message(std::string_view program) { write_start_time_message(6, program); }
+
+}  // namespace kvax
