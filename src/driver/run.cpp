@@ -154,21 +154,6 @@ void conversion_run() {
   stop_run();
 }
 
-// Tests fix the clock of the start line through KVAX_TEST_CLOCK (seconds since the epoch).
-std::time_t test_clock_seconds = 0;
-std::tm test_clock() {
-  std::tm t{};
-  localtime_r(&test_clock_seconds, &t);
-  return t;
-}
-
-void use_test_clock() {
-  const char* v = std::getenv("KVAX_TEST_CLOCK");
-  if (!v || !*v) return;
-  test_clock_seconds = static_cast<std::time_t>(std::strtoll(v, nullptr, 10));
-  set_clock_for_tests(test_clock);
-}
-
 void write_standard_error(const std::string& text) {
   std::size_t off = 0;
   while (off < text.size()) {
@@ -182,7 +167,6 @@ void write_standard_error(const std::string& text) {
 
 int kvax_main(int argc, const char* const* argv) {
   set_program_arguments(argc, argv);
-  use_test_clock();
   int status = 0;
   std::string report;
   try {

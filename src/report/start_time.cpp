@@ -34,16 +34,6 @@ std::tm system_clock() {
   return t;
 }
 
-// Iw.m: at least m digits, a minus sign for negatives, right-justified in w columns;
-// w asterisks when it does not fit.
-std::string int_field(long v, std::size_t w, std::size_t m) {
-  std::string digits = std::to_string(v < 0 ? -v : v);
-  if (digits.size() < m) digits.insert(0, m - digits.size(), '0');
-  if (v < 0) digits.insert(0, 1, '-');
-  if (digits.size() > w) return std::string(w, '*');
-  return std::string(w - digits.size(), ' ') + digits;
-}
-
 // Three letters of a name table, or "???" for a value outside it.
 std::string_view name3(std::string_view table, int i) {
   if (i < 0 || static_cast<std::size_t>(i) * 3 >= table.size()) return "???";
@@ -58,22 +48,10 @@ void set_clock_for_tests(clock_reader reader) { g_clock = reader; }
 
 Text fdate() {
   const std::tm t = read_clock();
-  std::string s;
-  s.reserve(kClockText);
-  s += name3(kWeekdays, t.tm_wday);
-  s += ' ';
-  s += name3(kMonths, t.tm_mon);
-  s += ' ';
-  s += int_field(t.tm_mday, 2, 1);
-  s += ' ';
-  s += int_field(t.tm_hour, 2, 2);
-  s += ':';
-  s += int_field(t.tm_min, 2, 2);
-  s += ':';
-  s += int_field(t.tm_sec, 2, 2);
-  s += ' ';
-  s += int_field(static_cast<long>(t.tm_year) + 1900, 4, 4);
-  return text(s, kClockText);
+  Text c(kClockText, ' ');
+  write_fmt_text(c, "(A3,1X,A3,1X,I2,1X,I2.2,':',I2.2,':',I2.2,1X,I4.4)", name3(kWeekdays, t.tm_wday),
+                 name3(kMonths, t.tm_mon), t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, t.tm_year + 1900);
+  return c;
 }
 
 void date(Text& out) {
@@ -95,7 +73,9 @@ void my_date(Text& out) {
   int m = 0;  // a month not in the table shows as "00"
   for (int i = 0; i < 12 && m == 0; ++i)
     if (kMonthTable.substr(static_cast<std::size_t>(i) * 3, 3) == month) m = i + 1;
-  put(t, 6, int_field(m, 2, 2));
+  Text mm(2, ' ');
+  write_fmt_text(mm, "(I2.2)", m);
+  put(t, 6, mm);
   assign(out, std::string(sub(t, 1, 7)) + std::string(sub(t, 9, 11)));
 }
 
