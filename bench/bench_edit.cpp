@@ -1,9 +1,9 @@
 // Per-value cost of the editing functions on grid-like values, beside the C library.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <random>
 #include <vector>
 
@@ -94,7 +94,8 @@ void BM_strtof(benchmark::State& state) {
   std::vector<float> v(batch);
   for (auto _ : state) {
     for (int i = 0; i < batch; ++i)
-      v[static_cast<std::size_t>(i)] = std::strtof(&text[static_cast<std::size_t>(i) * 13], nullptr);
+      v[static_cast<std::size_t>(i)] =
+          std::strtof(&text[static_cast<std::size_t>(i) * 13], nullptr);
     benchmark::DoNotOptimize(v.data());
     benchmark::ClobberMemory();
   }

@@ -1,0 +1,496 @@
+// Text-to-number editing: a scan into a plain record, then one exact conversion.
+//
+// The scan takes the field's digits as an integer (at most 19 significant digits) and the
+// decimal exponent that goes with them, without floating-point arithmetic. Fields in the
+// form the writers leave ("  1.2346E+00") are scanned a word at a time; any other field
+// goes through a scan a character at a time, which also knows blanks inside a field,
+// "NaN" and "INF", and every error. The conversion is one IEEE operation when its result is
+// sure to be correctly rounded; any other value is rebuilt as "<digits>e<exponent>" in a
+// stack buffer for strtod or strtof, which round correctly.
+#include "arrays/edit_input.h"
+
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <type_traits>
+
+#include "arrays/iostat.h"
+
+namespace kvax {
+namespace {
+
+using u64 = std::uint64_t;
+
+constexpr int max_mantissa_digits = 19;  // 10^19 < 2^64
+constexpr int exponent_cap = 99999;      // far beyond any range; keeps the sums in an int
+
+inline bool is_blank(char c) { return c == ' '; }
+
+inline unsigned digit_of(char c) {
+  return static_cast<unsigned>(static_cast<unsigned char>(c)) - static_cast<unsigned>('0');
+}
+
+inline char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+// Words of characters hold the first character in their lowest byte.
+static_assert(std::endian::native == std::endian::little);
+
+inline u64 load8(const char* p) {
+  u64 w;
+  std::memcpy(&w, p, 8);
+  return w;
+}
+
+inline const char* skip_blanks(const char* p, const char* end) {
+  while (p < end && is_blank(*p)) ++p;
+  return p;
+}
+
+// The same for a field's leading blanks, whose number varies from field to field (one
+// fewer before a minus sign): a loop would mispredict its exit; eight columns at a time
+// need none.
+inline const char* skip_leading_blanks(const char* p, const char* end) {
+  while (end - p >= 8) {
+    const u64 other = load8(p) ^ 0x2020202020202020;  // nonzero bytes: not blanks
+    if (other) return p + std::countr_zero(other) / 8;
+    p += 8;
+  }
+  return skip_blanks(p, end);
+}
+
+// ---- Scan a word at a time --------------------------------------------------------------
+
+// Digits at the start of an 8-byte word (first character in the low byte), 0 to 8: a byte
+// is flagged unless '0' <= b <= '9'. Borrows and carries run only from flagged bytes
+// upwards, so the lowest flag is exact.
+inline int leading_digits(u64 word) {
+  const u64 flags =
+      ((word + 0x4646464646464646) | (word - 0x3030303030303030)) & 0x8080808080808080;
+  return std::countr_zero(flags) / 8;
+}
+
+// The value of the first n (0 to 8) digits of the word: they are shifted to the top behind
+// zeros and combined pairwise, then by fours, then by eights, with multiplications.
+inline u64 digits_value(u64 word, int n) {
+  if (n == 0) return 0;
+  u64 v = (word - 0x3030303030303030) << (8 * (8 - n));
+  v = v * 10 + (v >> 8);
+  constexpr u64 by100 = 100 + (u64{1000000} << 32);
+  constexpr u64 by1 = 1 + (u64{10000} << 32);
+  return (((v & 0x000000ff000000ff) * by100) + (((v >> 16) & 0x000000ff000000ff) * by1)) >> 32;
+}
+
+// The 8 bytes from q, zeros past the end of the field (which has 8 bytes before end).
+inline u64 look8(const char* q, const char* end) {
+  if (end - q >= 8) return load8(q);
+  if (q >= end) return 0;
+  return load8(end - 8) >> (8 * (8 - (end - q)));
+}
+
+constexpr u64 pow10_u64[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+// Masks of the n low bytes of a word, n = 0 to 7.
+constexpr u64 low_bytes[] = {0,
+                             0xff,
+                             0xffff,
+                             0xffffff,
+                             0xffffffff,
+                             0xffffffffff,
+                             0xffffffffffff,
+                             0xffffffffffffff};
+
+struct QuickReal {
+  u64 mantissa;  // at most 14 digits, exact
+  int exp10;
+  bool negative;
+};
+
+// A field of 8 or more columns holding leading blanks, an optional sign, at most 7 digits,
+// an optional point and at most 7 digits, an optional exponent (E, D or Q and a sign, or a
+// sign alone, then 1 to 4 digits), and trailing blanks. The integer and fraction digits
+// are each found with one look at 8 bytes. False for anything else, which the character
+// scan then takes. Always inlined: a call would add a frame and a record in memory to
+// every field.
+[[gnu::always_inline]] inline bool quick_scan(std::string_view field, int d, int k,
+                                              QuickReal& out) {
+  const char* p = field.data();
+  const char* const end = p + field.size();
+  if (end - p < 8) return false;
+  p = skip_leading_blanks(p, end);
+  if (p == end) return false;
+  out.negative = *p == '-';
+  p += out.negative | (*p == '+');  // by arithmetic: a sign is as often there as not
+
+  // The integer digits, then the fraction digits moved in behind them (the point dropped),
+  // so that one conversion takes both parts when they have 8 digits or fewer together.
+  const u64 w = look8(p, end);
+  const int n = leading_digits(w);
+  if (n == 8) return false;
+  const char* q = p + n;
+  int fraction = 0;
+  bool point = false;
+  u64 m;
+  if (q < end && *q == '.') {
+    ++q;
+    const u64 f = look8(q, end);
+    fraction = leading_digits(f);
+    if (fraction == 8) return false;
+    if (n + fraction <= 8) {
+      m = digits_value((w & low_bytes[n]) | (f << (8 * n)), n + fraction);
+    } else {
+      m = digits_value(w, n) * pow10_u64[fraction] + digits_value(f, fraction);
+    }
+    q += fraction;
+    point = true;
+  } else {
+    m = digits_value(w, n);
+  }
+  if (n + fraction == 0) return false;
+
+  int shift = -k;
+  if (q < end && !is_blank(*q)) {
+    const char c = static_cast<char>(*q | 0x20);
+    if (c == 'e' || c == 'd' || c == 'q') {
+      ++q;
+    } else if (*q != '+' && *q != '-') {
+      return false;
+    }
+    if (q == end) return false;
+    const bool negative = *q == '-';
+    q += negative | (*q == '+');
+    int exponent = 0;
+    const unsigned d0 = q < end ? digit_of(q[0]) : 10;
+    const unsigned d1 = end - q >= 2 ? digit_of(q[1]) : 10;
+    if (end - q == 2 && d0 < 10 && d1 < 10) {  // the usual two digits, closing the field
+      exponent = static_cast<int>(d0 * 10 + d1);
+      q += 2;
+    } else {
+      const char* const digits = q;
+      for (unsigned digit; q < end && q - digits < 5 && (digit = digit_of(*q)) < 10; ++q)
+        exponent = exponent * 10 + static_cast<int>(digit);
+      if (q == digits || q - digits > 4) return false;
+    }
+    shift = negative ? -exponent : exponent;
+  }
+  if (skip_blanks(q, end) != end) return false;
+  if (!point) shift -= d > 0 ? d : 0;
+  out.mantissa = m;
+  out.exp10 = shift - fraction;
+  return true;
+}
+
+// ---- Scan a character at a time --------------------------------------------------------
+
+struct ScannedReal {
+  enum What { number, nan, infinity };
+  What what = number;
+  bool negative = false;
+  int digits = 0;                      // significant digits: those after the leading zeros
+  u64 mantissa = 0;                    // their value, exact when there are at most 19
+  int exp10 = 0;                       // value = mantissa * 10^exp10
+  const char* digits_begin = nullptr;  // the digits and the point, for the rebuild
+  const char* digits_end = nullptr;
+  int exp_shift = 0;  // the field's exponent or -k, less d when there is no point
+};
+
+// The rest of a field after its sign, trailing blanks cut, against a lower-case word.
+bool equals_word(const char* p, const char* end, std::string_view word) {
+  while (end > p && is_blank(end[-1])) --end;
+  if (static_cast<std::size_t>(end - p) != word.size()) return false;
+  for (std::size_t i = 0; i < word.size(); ++i)
+    if (lower(p[i]) != word[i]) return false;
+  return true;
+}
+
+// Scans an F, E or D input field with blanks only before, after and right behind its sign.
+// Any other blank stops the scan with bad_numeric; the caller then squeezes the blanks
+// out and scans again. d: digits taken as the fraction when there is no point; k: the
+// scale factor, applied when there is no exponent.
+int scan_real(const char* p, const char* const end, int d, int k, ScannedReal& s) {
+  p = skip_blanks(p, end);
+  if (p < end && (*p == '+' || *p == '-')) {
+    s.negative = *p++ == '-';
+    p = skip_blanks(p, end);
+  }
+  if (p < end && (lower(*p) == 'n' || lower(*p) == 'i')) {
+    if (equals_word(p, end, "nan")) {
+      s.what = ScannedReal::nan;
+    } else if (equals_word(p, end, "inf") || equals_word(p, end, "infinity")) {
+      s.what = ScannedReal::infinity;
+    } else {
+      return iostat::bad_numeric;
+    }
+    return 0;
+  }
+
+  // Leading zeros are skipped, so that the count holds significant digits only; past 19
+  // the mantissa wraps and the count sends the value to the rebuild.
+  s.digits_begin = p;
+  while (p < end && *p == '0') ++p;
+  bool any = p > s.digits_begin;
+  const char* first = p;
+  u64 m = 0;
+  for (unsigned digit; p < end && (digit = digit_of(*p)) < 10; ++p) m = m * 10 + digit;
+  int count = static_cast<int>(p - first);
+  int fraction = 0;  // digits after the point, zeros included
+  bool point = false;
+  if (p < end && *p == '.') {
+    point = true;
+    const char* after = ++p;
+    if (count == 0)
+      while (p < end && *p == '0') ++p;
+    first = p;
+    for (unsigned digit; p < end && (digit = digit_of(*p)) < 10; ++p) m = m * 10 + digit;
+    count += static_cast<int>(p - first);
+    fraction = static_cast<int>(p - after);
+    any |= p > after;
+  }
+  any |= count > 0;
+  s.digits_end = p;
+
+  int shift = -k;
+  if (p < end && !is_blank(*p)) {  // an exponent: a letter and an optional sign, or a sign
+    const char c = lower(*p);
+    if (c == 'e' || c == 'd' || c == 'q') {
+      ++p;
+    } else if (*p != '+' && *p != '-') {
+      return iostat::bad_numeric;
+    }
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    const char* digits = p;
+    int exponent = 0;
+    for (unsigned digit; p < end && (digit = digit_of(*p)) < 10; ++p)
+      if (exponent < exponent_cap) exponent = exponent * 10 + static_cast<int>(digit);
+    if (p == digits || !any) return iostat::bad_numeric;
+    shift = negative ? -exponent : exponent;
+  }
+  if (skip_blanks(p, end) != end) return iostat::bad_numeric;
+  if (!point) shift -= d > 0 ? d : 0;
+  s.digits = count;
+  s.mantissa = m;
+  s.exp_shift = shift;
+  s.exp10 = shift - fraction;
+  return 0;
+}
+
+// ---- Conversion ----------------------------------------------------------------------
+
+constexpr double exact_pow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                  1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// 10^e for e in [-64, 64], each the correctly rounded double (the compiler rounds decimal
+// literals correctly). Any float is m * 10^e for a 19-digit m and such an e.
+constexpr int pow10_min = -64;
+constexpr int pow10_max = 64;
+constexpr double rounded_pow10[] = {
+    1e-64, 1e-63, 1e-62, 1e-61, 1e-60, 1e-59, 1e-58, 1e-57, 1e-56, 1e-55,
+    1e-54, 1e-53, 1e-52, 1e-51, 1e-50, 1e-49, 1e-48, 1e-47, 1e-46, 1e-45,
+    1e-44, 1e-43, 1e-42, 1e-41, 1e-40, 1e-39, 1e-38, 1e-37, 1e-36, 1e-35,
+    1e-34, 1e-33, 1e-32, 1e-31, 1e-30, 1e-29, 1e-28, 1e-27, 1e-26, 1e-25,
+    1e-24, 1e-23, 1e-22, 1e-21, 1e-20, 1e-19, 1e-18, 1e-17, 1e-16, 1e-15,
+    1e-14, 1e-13, 1e-12, 1e-11, 1e-10, 1e-9,  1e-8,  1e-7,  1e-6,  1e-5,
+    1e-4,  1e-3,  1e-2,  1e-1,  1e0,   1e1,   1e2,   1e3,   1e4,   1e5,
+    1e6,   1e7,   1e8,   1e9,   1e10,  1e11,  1e12,  1e13,  1e14,  1e15,
+    1e16,  1e17,  1e18,  1e19,  1e20,  1e21,  1e22,  1e23,  1e24,  1e25,
+    1e26,  1e27,  1e28,  1e29,  1e30,  1e31,  1e32,  1e33,  1e34,  1e35,
+    1e36,  1e37,  1e38,  1e39,  1e40,  1e41,  1e42,  1e43,  1e44,  1e45,
+    1e46,  1e47,  1e48,  1e49,  1e50,  1e51,  1e52,  1e53,  1e54,  1e55,
+    1e56,  1e57,  1e58,  1e59,  1e60,  1e61,  1e62,  1e63,  1e64,
+};
+static_assert(sizeof rounded_pow10 / sizeof rounded_pow10[0] == pow10_max - pow10_min + 1);
+
+// m * 10^e (m exact, nonzero) when one operation is sure to give the correctly rounded
+// result; false otherwise.
+//
+// Double: both factors exact doubles (m <= 2^53, |e| <= 22), one multiplication or
+// division.
+//
+// Float: a multiplication in double by the rounded power carries two roundings, an error
+// below 2 units in the last place of the double. Rounding that double to float gives the
+// float nearest the decimal value unless a midpoint between two floats lies within that
+// error, i.e. unless the 29 bits a float drops are within 2 of 1000...0; and unless the
+// double is outside the normal float range, where a float has fewer bits.
+inline bool exact(u64 m, int e, double& r) {
+  if (m > (u64{1} << 53) || e < -22 || e > 22) return false;
+  const double dm = static_cast<double>(m);
+  r = e < 0 ? dm / exact_pow10[-e] : dm * exact_pow10[e];
+  return true;
+}
+
+inline bool exact(u64 m, int e, float& r) {
+  if (m > (u64{1} << 53) || e < pow10_min || e > pow10_max) return false;
+  const double dr = static_cast<double>(m) * rounded_pow10[e - pow10_min];
+  if (!(dr >= std::numeric_limits<float>::min() && dr <= std::numeric_limits<float>::max()))
+    return false;
+  constexpr u64 dropped = (u64{1} << 29) - 1;
+  constexpr u64 midpoint = u64{1} << 28;
+  if ((std::bit_cast<u64>(dr) & dropped) - (midpoint - 2) <= 4) return false;
+  r = static_cast<float>(dr);
+  return true;
+}
+
+// The field's digits as "<digits>e<exponent>" for strtod and strtof. Digits past the
+// 800th are replaced by one "1" when any of them is nonzero: 800 digits decide the
+// rounding of any double, so the sticky digit keeps it.
+struct DigitText {
+  static constexpr int max_digits = 800;
+  char text[max_digits + 24];
+};
+
+void rebuild(const ScannedReal& s, DigitText& out) {
+  char* q = out.text;
+  long long exp10 = s.exp_shift;
+  int kept = 0;
+  bool point = false, dropped_nonzero = false;
+  for (const char* p = s.digits_begin; p < s.digits_end; ++p) {
+    const char c = *p;
+    if (c == '.') {
+      point = true;
+      continue;
+    }
+    if (point) --exp10;
+    if (kept == 0 && c == '0') continue;
+    if (kept < DigitText::max_digits) {
+      *q++ = c;
+      ++kept;
+    } else {
+      ++exp10;
+      dropped_nonzero |= c != '0';
+    }
+  }
+  if (dropped_nonzero) {
+    *q++ = '1';
+    --exp10;
+  }
+  if (kept == 0) *q++ = '0';
+  *q++ = 'e';
+  if (exp10 < 0) {
+    *q++ = '-';
+    exp10 = -exp10;
+  }
+  char tmp[24];
+  int n = 0;
+  do {
+    tmp[n++] = static_cast<char>('0' + exp10 % 10);
+    exp10 /= 10;
+  } while (exp10);
+  while (n) *q++ = tmp[--n];
+  *q = '\0';
+}
+
+template <class T>
+int finish(const ScannedReal& s, T& v) {
+  if (s.what == ScannedReal::nan) {
+    v = std::copysign(std::numeric_limits<T>::quiet_NaN(), s.negative ? T(-1) : T(1));
+    return 0;
+  }
+  if (s.what == ScannedReal::infinity) {
+    v = s.negative ? -std::numeric_limits<T>::infinity() : std::numeric_limits<T>::infinity();
+    return 0;
+  }
+  T r = 0;
+  const bool many = s.digits > max_mantissa_digits;
+  if ((s.mantissa != 0 || many) && (many || !exact(s.mantissa, s.exp10, r))) {
+    DigitText dt;
+    rebuild(s, dt);
+    const int saved = errno;
+    if constexpr (std::is_same_v<T, float>) {
+      r = std::strtof(dt.text, nullptr);
+    } else {
+      r = std::strtod(dt.text, nullptr);
+    }
+    errno = saved;
+    if (std::isinf(r)) return iostat::numeric_overflow;
+  }
+  v = s.negative ? -r : r;
+  return 0;
+}
+
+// Any field the quick scan does not take. Blanks between the characters of a field are
+// ignored: when the scan stops at one, the field is scanned again without its blanks.
+template <class T>
+int convert_general(std::string_view field, const DataEdit& e, T& v) {
+  ScannedReal s;
+  if (scan_real(field.data(), field.data() + field.size(), e.digits, e.scale, s) == 0)
+    return finish(s, v);
+  char text[max_field_width];
+  std::size_t n = 0;
+  bool inner = false;
+  for (const char c : field) {
+    if (is_blank(c)) {
+      inner |= n > 0;
+      continue;
+    }
+    if (n == sizeof text) return iostat::bad_numeric;
+    text[n++] = c;
+  }
+  if (!inner) return iostat::bad_numeric;  // no blank to blame: the field is bad as it is
+  s = ScannedReal{};
+  if (const int rc = scan_real(text, text + n, e.digits, e.scale, s)) return rc;
+  return finish(s, v);
+}
+
+template <class T>
+int convert(std::string_view field, const DataEdit& e, T& v) {
+  QuickReal q;
+  if (quick_scan(field, e.digits, e.scale, q)) [[likely]] {
+    T r = 0;
+    if (q.mantissa == 0 || exact(q.mantissa, q.exp10, r)) [[likely]] {
+      // The sign bit set by arithmetic, as the sign comes and goes from field to field.
+      using Bits = std::conditional_t<sizeof(T) == 4, std::uint32_t, u64>;
+      v = std::bit_cast<T>(std::bit_cast<Bits>(r) |
+                           (static_cast<Bits>(q.negative) << (sizeof(T) * 8 - 1)));
+      return 0;
+    }
+  }
+  return convert_general(field, e, v);
+}
+
+}  // namespace
+
+int in_real(std::string_view field, const DataEdit& e, double& v) { return convert(field, e, v); }
+int in_real(std::string_view field, const DataEdit& e, float& v) { return convert(field, e, v); }
+
+int in_integer(std::string_view field, std::int64_t& v) {
+  const char* p = field.data();
+  const char* const end = p + field.size();
+  p = skip_blanks(p, end);
+  bool negative = false;
+  if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+  const u64 limit = negative ? u64{1} << 63 : (u64{1} << 63) - 1;
+  u64 m = 0;
+  bool overflow = false;
+  for (; p < end; ++p) {
+    const unsigned digit = digit_of(*p);
+    if (digit < 10) {
+      if (m > (limit - digit) / 10) overflow = true;
+      else m = m * 10 + digit;
+    } else if (!is_blank(*p)) {
+      return iostat::bad_numeric;
+    }
+  }
+  if (overflow) return iostat::numeric_overflow;
+  v = negative ? static_cast<std::int64_t>(u64{0} - m) : static_cast<std::int64_t>(m);
+  return 0;
+}
+
+int in_logical(std::string_view field, bool& v) {
+  std::size_t i = 0;
+  while (i < field.size() && is_blank(field[i])) ++i;
+  if (i < field.size() && field[i] == '.') ++i;
+  if (i < field.size()) {
+    const char c = lower(field[i]);
+    if (c == 't' || c == 'f') {
+      v = c == 't';
+      return 0;
+    }
+  }
+  return iostat::bad_numeric;
+}
+
+}  // namespace kvax

@@ -1,0 +1,546 @@
+// Number-to-text editing: correctly rounded decimal digits first, then the field layout.
+//
+// Digits come from one of two generators that agree byte for byte:
+//  - a fast one in double arithmetic (the value scaled by a power of ten and rounded to an
+//    integer), used for at most 9 significant digits and declined when the scaled value is
+//    too close to a rounding tie for its rounding error to be ruled out;
+//  - an exact one that expands the binary value into all of its decimal digits (every
+//    binary fraction has a finite decimal expansion) and rounds that string.
+// The row formats' shape (1P, Ew.d or Dw.d, d of 2 to 6, two exponent digits, a short
+// field) is laid out in registers and written with a few word stores; every other field
+// goes through the general layout.
+#include "arrays/edit_output.h"
+
+#include <array>
+#include <bit>
+#include <cmath>
+#include <cstring>
+
+namespace kvax {
+namespace {
+
+using u64 = std::uint64_t;
+using u32 = std::uint32_t;
+
+constexpr std::array<char, 200> make_pairs() {
+  std::array<char, 200> a{};
+  for (int i = 0; i < 100; ++i) {
+    a[2 * i] = static_cast<char>('0' + i / 10);
+    a[2 * i + 1] = static_cast<char>('0' + i % 10);
+  }
+  return a;
+}
+constexpr std::array<char, 200> digit_pairs = make_pairs();
+
+constexpr std::array<u64, 20> make_pow10_u64() {
+  std::array<u64, 20> a{};
+  u64 p = 1;
+  for (auto& x : a) x = p, p *= 10;
+  return a;
+}
+constexpr std::array<u64, 20> pow10_u64 = make_pow10_u64();
+
+// 10^s for s in [pow10_min, pow10_max], each the correctly rounded double (the compiler
+// rounds decimal literals correctly); exact for 0 <= s <= 22.
+constexpr int pow10_min = -80;
+constexpr int pow10_max = 80;
+constexpr double pow10_tab[] = {
+    1e-80, 1e-79, 1e-78, 1e-77, 1e-76, 1e-75, 1e-74, 1e-73, 1e-72, 1e-71,
+    1e-70, 1e-69, 1e-68, 1e-67, 1e-66, 1e-65, 1e-64, 1e-63, 1e-62, 1e-61,
+    1e-60, 1e-59, 1e-58, 1e-57, 1e-56, 1e-55, 1e-54, 1e-53, 1e-52, 1e-51,
+    1e-50, 1e-49, 1e-48, 1e-47, 1e-46, 1e-45, 1e-44, 1e-43, 1e-42, 1e-41,
+    1e-40, 1e-39, 1e-38, 1e-37, 1e-36, 1e-35, 1e-34, 1e-33, 1e-32, 1e-31,
+    1e-30, 1e-29, 1e-28, 1e-27, 1e-26, 1e-25, 1e-24, 1e-23, 1e-22, 1e-21,
+    1e-20, 1e-19, 1e-18, 1e-17, 1e-16, 1e-15, 1e-14, 1e-13, 1e-12, 1e-11,
+    1e-10, 1e-9, 1e-8, 1e-7, 1e-6, 1e-5, 1e-4, 1e-3, 1e-2, 1e-1,
+    1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9,
+    1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19,
+    1e20, 1e21, 1e22, 1e23, 1e24, 1e25, 1e26, 1e27, 1e28, 1e29,
+    1e30, 1e31, 1e32, 1e33, 1e34, 1e35, 1e36, 1e37, 1e38, 1e39,
+    1e40, 1e41, 1e42, 1e43, 1e44, 1e45, 1e46, 1e47, 1e48, 1e49,
+    1e50, 1e51, 1e52, 1e53, 1e54, 1e55, 1e56, 1e57, 1e58, 1e59,
+    1e60, 1e61, 1e62, 1e63, 1e64, 1e65, 1e66, 1e67, 1e68, 1e69,
+    1e70, 1e71, 1e72, 1e73, 1e74, 1e75, 1e76, 1e77, 1e78, 1e79,
+    1e80,
+};
+static_assert(sizeof pow10_tab / sizeof pow10_tab[0] == pow10_max - pow10_min + 1);
+
+// Writes the n low decimal digits of v, zero-padded, at p[0..n).
+inline void put_digits(char* p, u64 v, int n) {
+  char* q = p + n;
+  for (; n >= 2; n -= 2) {
+    q -= 2;
+    std::memcpy(q, &digit_pairs[2 * (v % 100)], 2);
+    v /= 100;
+  }
+  if (n) *--q = static_cast<char>('0' + v % 10);
+}
+
+int stars(char* dst, int w) {
+  std::memset(dst, '*', static_cast<std::size_t>(w));
+  return w;
+}
+
+// Digit buffers hold up to a field's width of digits and a carry digit.
+constexpr int digit_buffer = max_field_width + 1;
+
+// ---- Digits ------------------------------------------------------------------------------
+
+// 0.5 - 10^n * 2^-50: a scaled value below 10^n whose distance to the nearest integer
+// reaches this may be a tie, or lie on the other side of one, within its rounding error.
+constexpr std::array<double, 10> make_near_half() {
+  std::array<double, 10> a{};
+  double p = 1;
+  for (auto& h : a) h = 0.5 - p * 0x1p-50, p *= 10;
+  return a;
+}
+constexpr std::array<double, 10> near_half = make_near_half();
+
+// n (1..9) significant digits of x (positive, finite) in double arithmetic: x * 10^s rounded
+// to an integer, where s puts n digits before the point. The scaled value carries at most
+// two roundings (the tabled power and the product), a relative error below 2^-52; its
+// rounding is trusted only when it lies farther than 10^n * 2^-50 from a tie.
+// On success x ~ 0.N * 10^exp10 with N of exactly n digits.
+inline bool fast_digits(double x, int n, u64& digits, int& exp10) {
+  const int e2 = static_cast<int>(std::bit_cast<u64>(x) >> 52) - 1023;  // denormals: out of range
+  const int f = (e2 * 78913) >> 18;  // floor(e2 * log10 2): 10^f <= x < 10^(f + 2)
+  if (static_cast<unsigned>(f + 70) > 140) return false;  // keeps every index below in the table
+  // A select rather than a branch: for random data a branch would mispredict half the time.
+  // Where x is the rounded power itself the choice may be one too high; the scaled value is
+  // then just below 10^(n-1) and rounds up to it, the same digits.
+  const int e = f + 1 + (x >= pow10_tab[f + 1 - pow10_min]);
+  const double y = x * pow10_tab[n - e - pow10_min];
+  // y + 2^52 rounds y to an integer (to nearest, ties to even) and holds it in its low
+  // mantissa bits (y < 2^52), which is quicker to take than a conversion.
+  const double shifted = y + 0x1p52;
+  const double r = shifted - 0x1p52;
+  if (std::fabs(y - r) >= near_half[n]) return false;
+  const u64 q = std::bit_cast<u64>(shifted) & ((u64{1} << 52) - 1);
+  if (q - pow10_u64[n - 1] >= pow10_u64[n] - pow10_u64[n - 1]) [[unlikely]] {
+    if (q != pow10_u64[n]) return false;
+    digits = pow10_u64[n - 1];  // 9.99995 -> 10.000: one digit more, exponent up
+    exp10 = e + 1;
+    return true;
+  }
+  digits = q;
+  exp10 = e;
+  return true;
+}
+
+// x * 10^s rounded to an integer below 2^49, under the error bound of fast_digits.
+inline bool fast_scaled(double x, int s, u64& out) {
+  if (s < pow10_min || s > pow10_max) return false;
+  const double y = x * pow10_tab[s - pow10_min];
+  if (!(y < 0x1p49)) return false;
+  const double r = (y + 0x1p52) - 0x1p52;
+  if (std::fabs(y - r) >= 0.5 - y * 0x1p-50) return false;
+  out = static_cast<u64>(static_cast<std::int64_t>(r));
+  return true;
+}
+
+// The exact decimal expansion of a positive finite double: 0.<digits> * 10^point with the
+// first digit nonzero and trailing zeros dropped. The longest, for a denormal, has 767
+// significant digits.
+struct ExactDecimal {
+  char digits[784];
+  int count;
+  int point;
+};
+
+// Multiplies a base-10^9 number (little-endian limbs) by f <= 2^32.
+inline void mul_limbs(u32* limb, int& nl, u64 f) {
+  constexpr u64 base = 1000000000;
+  u64 carry = 0;
+  for (int i = 0; i < nl; ++i) {
+    const u64 p = limb[i] * f + carry;
+    limb[i] = static_cast<u32>(p % base);
+    carry = p / base;
+  }
+  while (carry) {
+    limb[nl++] = static_cast<u32>(carry % base);
+    carry /= base;
+  }
+}
+
+// x = m * 2^b is the integer m * 2^b when b >= 0, and m * 5^-b * 10^b when b < 0; either
+// integer is built in base 10^9 and written out.
+void expand(double x, ExactDecimal& out) {
+  const u64 bits = std::bit_cast<u64>(x);
+  const int biased = static_cast<int>(bits >> 52) & 0x7ff;
+  u64 m = bits & ((u64{1} << 52) - 1);
+  int b = biased ? biased - 1075 : -1074;
+  if (biased) m |= u64{1} << 52;
+  const int tz = std::countr_zero(m);
+  m >>= tz;
+  b += tz;
+
+  u32 limb[96];
+  int nl = 0;
+  do {
+    limb[nl++] = static_cast<u32>(m % 1000000000);
+    m /= 1000000000;
+  } while (m);
+  if (b > 0) {
+    int r = b;
+    for (; r >= 32; r -= 32) mul_limbs(limb, nl, u64{1} << 32);
+    if (r) mul_limbs(limb, nl, u64{1} << r);
+  } else if (b < 0) {
+    constexpr u64 five13 = 1220703125;  // 5^13, the largest power of five below 2^32
+    int r = -b;
+    for (; r >= 13; r -= 13) mul_limbs(limb, nl, five13);
+    u64 f = 1;
+    while (r--) f *= 5;
+    if (f > 1) mul_limbs(limb, nl, f);
+  }
+
+  char* p = out.digits;
+  char top[10];
+  int nt = 0;
+  for (u32 v = limb[nl - 1]; v; v /= 10) top[nt++] = static_cast<char>('0' + v % 10);
+  while (nt) *p++ = top[--nt];
+  for (int i = nl - 2; i >= 0; --i, p += 9) put_digits(p, limb[i], 9);
+  int count = static_cast<int>(p - out.digits);
+  out.point = count + (b < 0 ? b : 0);
+  while (out.digits[count - 1] == '0') --count;
+  out.count = count;
+}
+
+// Rounds x to its first `keep` digits (keep >= 0), nearest with ties to even. Writes the
+// digits of the result to out with no leading zeros and returns their number: keep, or
+// keep + 1 when the rounding carried into a new leading digit (999 -> 1000), or 0 for a
+// result of zero. out needs room for keep + 1 digits.
+int round_to(const ExactDecimal& x, int keep, char* out) {
+  if (keep >= x.count) {
+    std::memcpy(out, x.digits, static_cast<std::size_t>(x.count));
+    std::memset(out + x.count, '0', static_cast<std::size_t>(keep - x.count));
+    return keep;
+  }
+  std::memcpy(out, x.digits, static_cast<std::size_t>(keep));
+  const char next = x.digits[keep];
+  // Trailing zeros are dropped, so anything after `next` is nonzero. An empty kept part
+  // counts as even. Digit characters have the parity of their digits.
+  const bool up = next > '5' ||
+                  (next == '5' && (keep + 1 < x.count || (keep > 0 && (out[keep - 1] & 1))));
+  if (!up) return keep;
+  int i = keep - 1;
+  while (i >= 0 && out[i] == '9') out[i--] = '0';
+  if (i >= 0) {
+    ++out[i];
+    return keep;
+  }
+  out[0] = '1';
+  if (keep > 0) std::memset(out + 1, '0', static_cast<std::size_t>(keep));
+  return keep + 1;
+}
+
+// n significant digits of x (positive, finite) by the exact expansion: x ~ 0.out * 10^exp10.
+void exact_digits(double x, int n, char* out, int& exp10) {
+  ExactDecimal xd;
+  expand(x, xd);
+  exp10 = xd.point;
+  if (round_to(xd, n, out) > n) ++exp10;  // "1000...": its first n digits serve
+}
+
+// ---- Layout ------------------------------------------------------------------------------
+
+int put_special(char* dst, int w, bool negative, bool nan) {
+  const char* s = nan ? "NaN" : negative ? "-INF" : "INF";
+  const int len = nan ? 3 : negative ? 4 : 3;
+  if (len > w) return stars(dst, w);
+  std::memset(dst, ' ', static_cast<std::size_t>(w - len));
+  std::memcpy(dst + w - len, s, static_cast<std::size_t>(len));
+  return w;
+}
+
+// Significant digits the exponent form shows under scale factor k: d + 1 for 0 < k < d + 2,
+// d + k for -d < k <= 0; 0 when k is outside both (the field is then asterisks).
+inline int exp_form_digits(const DataEdit& e) {
+  const int d = e.digits > 0 ? e.digits : 0;
+  const int k = e.scale;
+  if (k > 0) return k < d + 2 ? d + 1 : 0;
+  return k > -d ? d + k : 0;
+}
+
+// The column left of the number: the "0" or the sign; and the one left of that: the sign
+// after a "0". lead is the number of columns before the number proper.
+inline void put_lead(char* dst, int lead, bool zero_lead, bool minus) {
+  if (zero_lead) {
+    dst[lead - 1] = '0';
+    if (minus) dst[lead - 2] = '-';
+  } else if (minus) {
+    dst[lead - 1] = '-';
+  }
+}
+
+// The exponent form of 0.dig * 10^exp10 (dig: exp_form_digits(e) digits), or of zero when
+// dig is null. Zero is laid out with k = 0.
+int put_exponent_form(char* dst, const DataEdit& e, bool negative, const char* dig, int exp10) {
+  const int w = e.width;
+  const int d = e.digits > 0 ? e.digits : 0;
+  const int k = dig ? e.scale : 0;
+  const int x = dig ? exp10 - k : 0;
+  const u32 ax = static_cast<u32>(x < 0 ? -x : x);
+
+  int ed;              // exponent digits
+  bool letter = true;  // left out for 100..999 without Ee
+  if (e.exp_digits > 0) {
+    ed = e.exp_digits;
+    if (ed + 2 > w || (ed < 10 && ax >= pow10_u64[static_cast<std::size_t>(ed)]))
+      return stars(dst, w);
+  } else if (ax < 100) {
+    ed = 2;
+  } else if (ax < 1000) {
+    ed = 3;
+    letter = false;
+  } else {
+    return stars(dst, w);
+  }
+  const bool minus = negative && dig;
+  const int before = k > 0 ? k : 0;         // digits before the point
+  const int after = k > 0 ? d - k + 1 : d;  // characters after the point
+  const int body = before + 1 + after + letter + 1 + ed;
+  if (body + minus > w) return stars(dst, w);
+  const bool zero_lead = before == 0 && body + minus < w;
+
+  const int lead = w - body;
+  std::memset(dst, ' ', static_cast<std::size_t>(lead));
+  char* p = dst + lead;
+  if (!dig) {
+    *p++ = '.';
+    std::memset(p, '0', static_cast<std::size_t>(d));
+    p += d;
+  } else if (k > 0) {
+    std::memcpy(p, dig, static_cast<std::size_t>(k));
+    p += k;
+    *p++ = '.';
+    std::memcpy(p, dig + k, static_cast<std::size_t>(after));
+    p += after;
+  } else {
+    *p++ = '.';
+    std::memset(p, '0', static_cast<std::size_t>(-k));
+    p += -k;
+    std::memcpy(p, dig, static_cast<std::size_t>(d + k));
+    p += d + k;
+  }
+  if (letter) *p++ = e.kind == 'D' ? 'D' : 'E';
+  *p++ = x < 0 ? '-' : '+';
+  put_digits(p, ax, ed);
+  put_lead(dst, lead, zero_lead, minus);
+  return w;
+}
+
+// The fixed form of N / 10^d, N given by its digits (no leading zeros; len 0 for zero).
+// A minus sign only when N is not zero; a "0" before the point when there is no integer
+// digit and room for it, or when d is 0 ("0." rather than ".").
+int put_fixed_form(char* dst, int w, int d, bool negative, const char* dig, int len) {
+  const bool minus = negative && len > 0;
+  const int before = len > d ? len - d : 0;
+  const int body = before + 1 + d;
+  const bool zero_lead = before == 0 && (body + minus < w || d == 0);
+  if (body + minus + zero_lead > w) return stars(dst, w);
+
+  const int lead = w - body;
+  std::memset(dst, ' ', static_cast<std::size_t>(lead));
+  char* p = dst + lead;
+  std::memcpy(p, dig, static_cast<std::size_t>(before));
+  p += before;
+  *p++ = '.';
+  const int zeros = d - (len - before);  // leading zeros of the fraction
+  std::memset(p, '0', static_cast<std::size_t>(zeros));
+  p += zeros;
+  std::memcpy(p, dig + before, static_cast<std::size_t>(len - before));
+  put_lead(dst, lead, zero_lead, minus);
+  return w;
+}
+
+// The n low decimal digits of v (n <= 8) as characters in one word, the first digit in
+// the lowest byte: v is split into 4-, 2- and 1-digit lanes that are divided in parallel by
+// multiply-and-shift (x / 100 = x * 10486 >> 20 below 10^4, x / 10 = x * 103 >> 10 below 100).
+inline u64 digit_word(u32 v, int n) {
+  u64 w = (v / 10000) | (u64{v % 10000} << 32);
+  const u64 hundreds = ((w * 10486) >> 20) & 0x0000007f0000007f;
+  w = hundreds | ((w - 100 * hundreds) << 16);
+  const u64 tens = ((w * 103) >> 10) & 0x000f000f000f000f;
+  w = tens | ((w - 10 * tens) << 8);
+  return (w | 0x3030303030303030) >> (8 * (8 - n));
+}
+
+// Words of characters hold the first character in their lowest byte.
+static_assert(std::endian::native == std::endian::little);
+
+inline void store8(char* p, u64 v) { std::memcpy(p, &v, 8); }
+inline void store4(char* p, u32 v) { std::memcpy(p, &v, 4); }
+
+// "E-99" to "E+99" as words, indexed by exponent + 99.
+constexpr std::array<u32, 199> make_exponent_words() {
+  std::array<u32, 199> a{};
+  for (int x = -99; x <= 99; ++x) {
+    const int ax = x < 0 ? -x : x;
+    a[static_cast<std::size_t>(x + 99)] = u32{'E'} | (static_cast<u32>(x < 0 ? '-' : '+') << 8) |
+                                          (static_cast<u32>('0' + ax / 10) << 16) |
+                                          (static_cast<u32>('0' + ax % 10) << 24);
+  }
+  return a;
+}
+constexpr std::array<u32, 199> exponent_words = make_exponent_words();
+
+// 1P,Ew.d and 1P,Dw.d with 2 <= d <= 6, a field of at most 32 columns with room for the
+// "0" of zero, and an exponent of two digits: the shape of the row formats. The field is
+// put together in registers and written with a few stores at offsets fixed by the edit.
+// False leaves the value to the general path, which gives the same bytes.
+inline bool short_exponent_form(char* dst, const DataEdit& e, bool negative, double x) {
+  const int w = e.width;
+  const int n = e.digits + 1;
+  const int body = n + 5;  // d.dddd and E+xx
+  if (e.scale != 1 || e.exp_digits > 0 || static_cast<unsigned>(n - 3) > 4 ||
+      static_cast<unsigned>(w - body - 1) > static_cast<unsigned>(31 - body) || (e.kind | 1) != 'E')
+    return false;  // ('D' | 1) == 'E'
+
+  u64 q = 0;
+  int x10 = 0;  // the exponent written
+  if (x != 0) {
+    int exp10;
+    if (!fast_digits(x, n, q, exp10)) return false;  // also not-a-number and infinity
+    x10 = exp10 - 1;
+    if (static_cast<unsigned>(x10 + 99) > 198) return false;
+  } else {
+    negative = false;  // zero is "0.0000E+00", the shape of "d.dddd"
+  }
+  const u64 digits = digit_word(static_cast<u32>(q), n);
+  const u64 mantissa = (digits & 0xff) | (u64{'.'} << 8) | ((digits >> 8) << 16);
+  const u32 exponent = exponent_words[static_cast<std::size_t>(x10 + 99)] - (e.kind == 'D');
+  constexpr u64 blanks = 0x2020202020202020;
+  // 1 to 24 columns of blanks and sign before the number, which takes 8 or more: each
+  // 8-byte store ends inside the field.
+  const int lead = w - body;
+  store8(dst, blanks);
+  if (lead > 8) store8(dst + 8, blanks);
+  if (lead > 16) store8(dst + 16, blanks);
+  store8(dst + lead, mantissa);  // n + 1 bytes; the rest is overwritten by the exponent
+  store4(dst + w - 4, exponent);
+  dst[lead - 1] = negative ? '-' : ' ';
+  return true;
+}
+
+// Ew.d and Dw.d of x = |v|.
+int out_exponent(char* dst, const DataEdit& e, bool negative, double x) {
+  if (x == 0) return put_exponent_form(dst, e, negative, nullptr, 0);
+  const int n = exp_form_digits(e);
+  if (n <= 0 || n >= e.width || n > max_field_width) return stars(dst, e.width);
+  char dig[digit_buffer];
+  int exp10;
+  u64 q;
+  if (n <= 9 && fast_digits(x, n, q, exp10)) [[likely]] {
+    put_digits(dig, q, n);
+  } else {
+    exact_digits(x, n, dig, exp10);
+  }
+  return put_exponent_form(dst, e, negative, dig, exp10);
+}
+
+// Fw.d of x = |v|: x * 10^k rounded to d decimals, i.e. the integer N = x * 10^(k + d).
+int out_fixed(char* dst, const DataEdit& e, bool negative, double x) {
+  const int w = e.width;
+  const int d = e.digits > 0 ? e.digits : 0;
+  const int s = d + e.scale;
+  char dig[digit_buffer];
+  int len = 0;
+  u64 q;
+  if (x == 0) {
+    len = 0;
+  } else if (fast_scaled(x, s, q)) {
+    char tmp[24];
+    char* t = tmp + sizeof tmp;
+    for (; q; q /= 10) *--t = static_cast<char>('0' + q % 10);
+    len = static_cast<int>(tmp + sizeof tmp - t);
+    std::memcpy(dig, t, static_cast<std::size_t>(len));
+  } else {
+    ExactDecimal xd;
+    expand(x, xd);
+    const int keep = xd.point + s;  // digits of N before rounding
+    // keep digits need at least keep + 1 columns with the point (d >= keep otherwise).
+    if (keep >= w || keep > max_field_width) return stars(dst, w);
+    len = keep < 0 ? 0 : round_to(xd, keep, dig);
+  }
+  return put_fixed_form(dst, w, d, negative, dig, len);
+}
+
+// Out of line, so that the short form's callers keep a small frame.
+[[gnu::noinline]] int edit_real_general(char* dst, const DataEdit& e, bool negative, double x) {
+  const int w = e.width;
+  if (w <= 0) return 0;
+  if (w > max_field_width) return stars(dst, w);  // wider than any format allows
+  if (!(x <= 0x1.fffffffffffffp1023)) return put_special(dst, w, negative, x != x);
+  if (e.kind == 'F') return out_fixed(dst, e, negative, x);
+  return out_exponent(dst, e, negative, x);
+}
+
+inline int edit_real(char* dst, const DataEdit& e, double v) {
+  const u64 bits = std::bit_cast<u64>(v);
+  const bool negative = (bits >> 63) != 0;
+  const double x = std::bit_cast<double>(bits & ~(u64{1} << 63));
+  if (short_exponent_form(dst, e, negative, x)) [[likely]] return e.width;
+  return edit_real_general(dst, e, negative, x);
+}
+
+}  // namespace
+
+namespace detail {
+// The exact digit generator on its own, so the tests can hold the fast one against it.
+void exact_round_digits(double v, int n, DecimalDigits& out) {
+  exact_digits(std::fabs(v), n, out.digits, out.exponent);
+  out.count = n;
+  out.digits[n] = '\0';
+}
+}  // namespace detail
+
+void round_digits(double v, int n, DecimalDigits& out) {
+  const double x = std::fabs(v);
+  u64 q;
+  if (n <= 9 && fast_digits(x, n, q, out.exponent)) {
+    put_digits(out.digits, q, n);
+    out.count = n;
+    out.digits[n] = '\0';
+    return;
+  }
+  detail::exact_round_digits(x, n, out);
+}
+
+int out_real(char* dst, const DataEdit& e, double v) { return edit_real(dst, e, v); }
+
+// Every float lies inside the range of the fast digit generator.
+int out_real(char* dst, const DataEdit& e, float v) {
+  return edit_real(dst, e, static_cast<double>(v));
+}
+
+int out_integer(char* dst, const DataEdit& e, std::int64_t v) {
+  const int w = e.width;
+  if (w <= 0) return 0;
+  const int m = e.digits >= 0 ? e.digits : 1;  // Iw.m: at least m digits; Iw.0 of 0 is blank
+  u64 mag = v < 0 ? u64{0} - static_cast<u64>(v) : static_cast<u64>(v);
+  char tmp[24];
+  char* t = tmp + sizeof tmp;
+  for (; mag; mag /= 10) *--t = static_cast<char>('0' + mag % 10);
+  const int count = static_cast<int>(tmp + sizeof tmp - t);
+  const int digits = count > m ? count : m;
+  const int need = (v < 0) + digits;
+  if (need > w) return stars(dst, w);
+  char* p = dst;
+  std::memset(p, ' ', static_cast<std::size_t>(w - need));
+  p += w - need;
+  if (v < 0) *p++ = '-';
+  std::memset(p, '0', static_cast<std::size_t>(digits - count));
+  p += digits - count;
+  std::memcpy(p, t, static_cast<std::size_t>(count));
+  return w;
+}
+
+int out_logical(char* dst, const DataEdit& e, bool v) {
+  const int w = e.width;
+  if (w <= 0) return 0;
+  std::memset(dst, ' ', static_cast<std::size_t>(w - 1));
+  dst[w - 1] = v ? 'T' : 'F';
+  return w;
+}
+
+}  // namespace kvax

@@ -1,0 +1,263 @@
+// Text-to-number editing: fields from tables; conversions against strtod and strtof.
+#include "arrays/edit_input.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+
+#include "arrays/iostat.h"
+
+namespace kvax {
+namespace {
+
+DataEdit edit(int d, int k = 0) {
+  DataEdit e;
+  e.kind = 'E';
+  e.width = 12;
+  e.digits = d;
+  e.scale = k;
+  return e;
+}
+
+TEST(InReal, Fields) {
+  struct Row {
+    int line;
+    const char* field;
+    int d, k;
+    double expected;
+  };
+  const Row rows[] = {
+      {__LINE__, "  1.2346E+00", 6, 0, 1.2346},
+      {__LINE__, " -3.4560E-03", 6, 0, -3.456e-3},
+      {__LINE__, "  0.0000E+00", 6, 0, 0.0},
+      {__LINE__, " -0.0000E+00", 6, 0, -0.0},
+      {__LINE__, "", 6, 0, 0.0},
+      {__LINE__, "+", 0, 0, 0.0},  // a sign alone is zero
+      {__LINE__, "  -  ", 0, 0, -0.0},
+      {__LINE__, "123", 6, 0, 0.000123},  // no point: the last d digits are the fraction
+      {__LINE__, "123", -1, 0, 123},
+      {__LINE__, "15E1", 1, 0, 15},
+      {__LINE__, "1 2 3", 1, 0, 12.3},  // blanks are ignored anywhere
+      {__LINE__, " 1 . 5 E 2 ", 0, 0, 150},
+      {__LINE__, "- 1.5", 0, 0, -1.5},
+      {__LINE__, "1.5-3", 0, 0, 1.5e-3},  // exponent as a bare signed number
+      {__LINE__, "  1.0000+100", 4, 0, 1e100},
+      {__LINE__, "1.5D2", 0, 0, 150},
+      {__LINE__, "1.5q-2", 0, 0, 0.015},
+      {__LINE__, "1.5", 0, 1, 0.15},  // kP divides a field without an exponent
+      {__LINE__, "1.5", 0, -2, 150},
+      {__LINE__, "1.5E0", 0, 1, 1.5},  // and leaves one with an exponent alone
+      {__LINE__, "0.1000000000000000055511151231257827021181583404541015625", 0, 0, 0.1},
+      {__LINE__, "123456789012345678901234567890", 0, 0, 1.2345678901234568e29},
+      {__LINE__, "1e-400", 0, 0, 0.0},
+      {__LINE__, "2.4703282292062328e-324", 0, 0, 4.9406564584124654e-324},
+      {__LINE__, "1.5E+00001", 0, 0, 15},
+      {__LINE__, "1E-99999999999", 0, 0, 0.0},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.line);
+    double v = 99;
+    ASSERT_EQ(0, in_real(r.field, edit(r.d, r.k), v));
+    EXPECT_EQ(r.expected, v);
+    EXPECT_EQ(std::signbit(r.expected), std::signbit(v));
+  }
+}
+
+TEST(InReal, SpecialValues) {
+  double v = 0;
+  for (const char* f : {"NaN", "  nan  ", "-NaN", " + nAn"}) {
+    SCOPED_TRACE(f);
+    ASSERT_EQ(0, in_real(f, edit(0), v));
+    EXPECT_TRUE(std::isnan(v));
+  }
+  for (const char* f : {"INF", "inf", "  +Infinity ", "INFINITY"}) {
+    SCOPED_TRACE(f);
+    ASSERT_EQ(0, in_real(f, edit(0), v));
+    EXPECT_EQ(std::numeric_limits<double>::infinity(), v);
+  }
+  float f = 0;
+  ASSERT_EQ(0, in_real(" -inf", edit(0), f));
+  EXPECT_EQ(-std::numeric_limits<float>::infinity(), f);
+}
+
+// Errors leave the value alone.
+TEST(InReal, Errors) {
+  struct Row {
+    int line;
+    const char* field;
+    int code;
+  };
+  const Row rows[] = {
+      {__LINE__, "1.5E", iostat::bad_numeric},   {__LINE__, "1.5E+", iostat::bad_numeric},
+      {__LINE__, "1.2.3", iostat::bad_numeric},  {__LINE__, "1-2-3", iostat::bad_numeric},
+      {__LINE__, "abc", iostat::bad_numeric},    {__LINE__, "  1.2346X+00", iostat::bad_numeric},
+      {__LINE__, "E5", iostat::bad_numeric},     {__LINE__, "--1", iostat::bad_numeric},
+      {__LINE__, "1+", iostat::bad_numeric},     {__LINE__, "1.5 x", iostat::bad_numeric},
+      {__LINE__, "INFIN", iostat::bad_numeric},  {__LINE__, "NaNa", iostat::bad_numeric},
+      {__LINE__, "1e5e5", iostat::bad_numeric},
+      {__LINE__, ".E1", iostat::bad_numeric},    {__LINE__, "1,5", iostat::bad_numeric},
+      {__LINE__, "1E309", iostat::numeric_overflow},
+      {__LINE__, "-1.8E308", iostat::numeric_overflow},
+      {__LINE__, "1E99999999999", iostat::numeric_overflow},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.line);
+    double v = 99;
+    EXPECT_EQ(r.code, in_real(r.field, edit(0), v));
+    EXPECT_EQ(99, v);
+  }
+  float f = 99;
+  EXPECT_EQ(iostat::numeric_overflow, in_real("1E39", edit(0), f));
+  EXPECT_EQ(iostat::numeric_overflow, in_real("3.4028236E38", edit(0), f));  // rounds past FLT_MAX
+  EXPECT_EQ(99, f);
+}
+
+// Floats where rounding first to double and then to float would go wrong, or where the
+// value leaves the normal range.
+// Floats where rounding first to double and then to float would go wrong, or where the
+// value leaves the normal range.
+TEST(InReal, FloatEdgeCases) {
+  for (const char* text :
+       {"1.00000005960464477539062500001", "1.000000059604644775390625",
+        "1.00000005960464477539062499999", "3.40282356779733661637539395458142568447e38",
+        "1.1754942E-38", "1.4E-45", "7.0064923216240854e-46", "7.0064923216240862e-46",
+        "16777216.5", "9007199254740993"}) {
+    float v = 99;
+    ASSERT_EQ(0, in_real(text, edit(0), v)) << text;
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(std::strtof(text, nullptr)),
+              std::bit_cast<std::uint32_t>(v)) << text;
+  }
+}
+
+// A field of the writers' form, in the spellings a reader must take, against strtof of
+// the plain text. A quarter of the values have any bit pattern.
+TEST(InReal, WrittenFieldsMatchStrtof) {
+  std::mt19937 rng(31);
+  std::uniform_real_distribution<float> magnitude(-4, 4);
+  for (int i = 0; i < 400000; ++i) {
+    float x = i % 4 ? std::pow(10.0f, magnitude(rng))
+                    : std::bit_cast<float>(static_cast<std::uint32_t>(rng()));
+    if (!std::isfinite(x)) continue;
+    if (rng() & 1) x = -x;
+    const int d = 1 + static_cast<int>(rng() % 8);
+    char plain[48];
+    std::snprintf(plain, sizeof plain, "%*.*E", 8 + d, d, static_cast<double>(x));
+    const float want = std::strtof(plain, nullptr);
+    std::string field = plain;
+    const std::size_t letter = field.find('E');
+    DataEdit e = edit(0);
+    switch (i % 5) {
+      case 0: break;
+      case 1: field[letter] = "DdqQe"[rng() % 5]; break;
+      case 2: field.erase(letter, 1); break;  // "1.2346-03"
+      case 3:  // no point: the digits after it become the last d digits
+        field.erase(field.find('.'), 1);
+        e.digits = d;
+        break;
+      case 4: field.insert(rng() % field.size(), " "); break;
+    }
+    float got = 99;
+    const int rc = in_real(field, e, got);
+    if (rc != 0 || std::bit_cast<std::uint32_t>(got) != std::bit_cast<std::uint32_t>(want))
+      FAIL() << '"' << field << "\" rc=" << rc << " got " << got << " want " << want;
+  }
+}
+
+// Random digit strings, short and long, with any exponent, against strtod and strtof.
+TEST(InReal, DigitStringsMatchStrtodAndStrtof) {
+  std::mt19937_64 rng(5);
+  for (int i = 0; i < 300000; ++i) {
+    const int count = 1 + static_cast<int>(rng() % (i % 10 ? 20 : 60));
+    std::string digits;
+    for (int j = 0; j < count; ++j) digits += static_cast<char>('0' + rng() % 10);
+    const int point = static_cast<int>(rng() % (count + 1));
+    digits.insert(static_cast<std::size_t>(point), ".");
+    const int exponent = static_cast<int>(rng() % 700) - 350;
+    const std::string text = digits + "e" + std::to_string(i % 2 ? exponent : exponent / 10);
+    const double want = std::strtod(text.c_str(), nullptr);
+    double got = 99;
+    const int rc = in_real(text, edit(0), got);
+    if (std::isinf(want) ? rc != iostat::numeric_overflow : (rc != 0 || got != want))
+      FAIL() << text << " rc=" << rc << " got " << got << " want " << want;
+    const float wantf = std::strtof(text.c_str(), nullptr);
+    float gotf = 99;
+    const int rcf = in_real(text, edit(0), gotf);
+    if (std::isinf(wantf) ? rcf != iostat::numeric_overflow
+                          : (rcf != 0 || std::bit_cast<std::uint32_t>(gotf) !=
+                                             std::bit_cast<std::uint32_t>(wantf)))
+      FAIL() << text << " rc=" << rcf << " got " << gotf << " want " << wantf;
+  }
+}
+
+// Decimal texts near the midpoints between neighbouring floats, where a double result
+// that is itself rounded must not decide the float.
+TEST(InReal, FloatMidpointsMatchStrtof) {
+  std::mt19937 rng(8);
+  for (int i = 0; i < 300000; ++i) {
+    const float f = std::bit_cast<float>(static_cast<std::uint32_t>(rng() & 0x7f7fffff));
+    if (f < FLT_MIN) continue;
+    const double mid = (static_cast<double>(f) + std::nextafter(f, FLT_MAX)) / 2;
+    char text[40];
+    std::snprintf(text, sizeof text, "%.*e", 4 + i % 14, mid);
+    float got = 99;
+    const float want = std::strtof(text, nullptr);
+    if (in_real(text, edit(0), got) != 0 ||
+        std::bit_cast<std::uint32_t>(got) != std::bit_cast<std::uint32_t>(want))
+      FAIL() << text << " got " << got << " want " << want;
+  }
+}
+
+TEST(InInteger, Fields) {
+  struct Row {
+    int line;
+    const char* field;
+    int code;
+    std::int64_t expected;
+  };
+  const Row rows[] = {
+      {__LINE__, "  42", 0, 42},
+      {__LINE__, " -42", 0, -42},
+      {__LINE__, " 4 2 ", 0, 42},
+      {__LINE__, "    ", 0, 0},
+      {__LINE__, "9223372036854775807", 0, std::numeric_limits<std::int64_t>::max()},
+      {__LINE__, "-9223372036854775808", 0, std::numeric_limits<std::int64_t>::min()},
+      {__LINE__, "9223372036854775808", iostat::numeric_overflow, 99},
+      {__LINE__, "99999999999999999999999", iostat::numeric_overflow, 99},
+      {__LINE__, "1.0", iostat::bad_numeric, 99},
+      {__LINE__, "1e3", iostat::bad_numeric, 99},
+      {__LINE__, "12-", iostat::bad_numeric, 99},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.line);
+    std::int64_t v = 99;
+    EXPECT_EQ(r.code, in_integer(r.field, v));
+    EXPECT_EQ(r.expected, v);
+  }
+}
+
+TEST(InLogical, Fields) {
+  bool v = false;
+  for (const char* f : {"T", "  t", " .TRUE.", ".t", "Tx"}) {
+    SCOPED_TRACE(f);
+    v = false;
+    ASSERT_EQ(0, in_logical(f, v));
+    EXPECT_TRUE(v);
+  }
+  ASSERT_EQ(0, in_logical(" .false.", v));
+  EXPECT_FALSE(v);
+  for (const char* f : {"", "   ", "x", ". T", "1"}) {
+    SCOPED_TRACE(f);
+    EXPECT_EQ(iostat::bad_numeric, in_logical(f, v));
+  }
+}
+
+}  // namespace
+}  // namespace kvax
