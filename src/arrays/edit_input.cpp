@@ -2,11 +2,12 @@
 //
 // The scan takes the field's digits as an integer (at most 19 significant digits) and the
 // decimal exponent that goes with them, without floating-point arithmetic. Fields in the
-// form the writers leave ("  1.2346E+00") are scanned a word at a time; any other field
-// goes through a scan a character at a time, which also knows blanks inside a field,
-// "NaN" and "INF", and every error. The conversion is one IEEE operation when its result is
-// sure to be correctly rounded; any other value is rebuilt as "<digits>e<exponent>" in a
-// stack buffer for strtod or strtof, which round correctly.
+// exponent form the writers leave ("  1.2346E+00", up to 7 digits) are recognised and
+// converted in a few word operations; other short fields are scanned a word at a time;
+// any other field goes through a scan a character at a time, which also knows blanks
+// inside a field, "NaN" and "INF", and every error. The conversion is one IEEE operation
+// when its result is sure to be correctly rounded; any other value is rebuilt as
+// "<digits>e<exponent>" in a stack buffer for strtod or strtof, which round correctly.
 #include "arrays/edit_input.h"
 
 #include <bit>
@@ -179,6 +180,96 @@ struct QuickReal {
   if (!point) shift -= d > 0 ? d : 0;
   out.mantissa = m;
   out.exp10 = shift - fraction;
+  return true;
+}
+
+// ---- The writers' exponent form --------------------------------------------------------
+
+inline std::uint32_t load4(const char* p) {
+  std::uint32_t w;
+  std::memcpy(&w, p, 4);
+  return w;
+}
+
+// The value of the 8 digits of a word whose bytes are digit values (0 to 9), the first in
+// the lowest byte: pairs, then fours, then the eight are combined with multiplications.
+inline u64 value8(u64 v) {
+  v = v * 10 + (v >> 8);
+  constexpr u64 by100 = 100 + (u64{1000000} << 32);
+  constexpr u64 by1 = 1 + (u64{10000} << 32);
+  return (((v & 0x000000ff000000ff) * by100) + (((v >> 16) & 0x000000ff000000ff) * by1)) >> 32;
+}
+
+// Powers of ten a float or double holds exactly, paired so that x * up[e] / down[e] is
+// x * 10^(e - 10) in one rounding: one of the two factors is 1.
+template <class T>
+struct ScaleBy10 {
+  T up[21], down[21];
+  constexpr ScaleBy10() : up(), down() {
+    T p = 1;
+    for (int i = 0; i <= 10; ++i) {
+      up[10 + i] = p;
+      down[10 - i] = p;
+      up[10 - i] = down[10 + i] = 1;
+      p *= 10;
+    }
+  }
+};
+template <class T>
+constexpr ScaleBy10<T> scale_by_10{};
+
+// A field in the form the writers leave, "  -1.2346E+00": blanks, an optional sign, one
+// digit, a point, the fraction digits, then E or D (either case), a sign and two digits,
+// the number in the last 12 columns. The 8 columns before the exponent are taken as one
+// word: the sign and the point are found in it, the point is squeezed out, and the digits
+// (at most 7) are checked and converted together. With at most 7 digits and an exponent of
+// at most 10 either way, the value is one IEEE multiplication or division of exact
+// operands, hence correctly rounded. False for anything else, which the scans take.
+template <class T>
+[[gnu::always_inline]] inline bool written_form(std::string_view field, T& v) {
+  const std::size_t len = field.size();
+  if (len - 12 > 7) return false;
+  const char* const end = field.data() + len;
+  constexpr u64 blanks = 0x2020202020202020;
+  if (len != 12 && ((load8(field.data()) ^ blanks) & low_bytes[len - 12]) != 0) return false;
+
+  // The exponent: t is 0 for "E+00"; E, e, D, d, a sign and two digits leave only the bits
+  // that 0xf0f0f9de does not cover, digits above 9 carry into 0x10, and the two signs
+  // differ by 6, so that bits 9 and 10 of t agree.
+  const std::uint32_t t = load4(end - 4) ^ 0x30302b45;
+  const std::uint32_t bad =
+      (t & 0xf0f0f9de) | ((t + 0x06060000) & 0x10100000) | (((t >> 1) ^ t) & 0x200);
+  const u64 m = load8(end - 12);
+  const u64 nonblank = m ^ blanks;
+  if ((bad != 0) | (nonblank == 0)) return false;
+  const int magnitude = static_cast<int>((t >> 16) & 0xf) * 10 + static_cast<int>(t >> 24);
+  const int written = t & 0x200 ? -magnitude : magnitude;
+
+  const int lead = std::countr_zero(nonblank) >> 3;  // blanks
+  const unsigned c = static_cast<unsigned>(m >> (8 * lead)) & 0xff;
+  const bool negative = c == '-';
+  const int point = lead + (negative | (c == '+')) + 1;
+  if (point > 7) return false;
+  const int shift = 8 * point;
+  // The columns before the point move up one, over it; the digits are then the columns
+  // from `point` on, their values 0 to 9 when none is out of range (x + 6 carries into the
+  // high half-byte when x > 9).
+  const u64 from_point = ~u64{0} << shift;
+  const u64 squeezed = (m & (from_point << 8)) | ((m << 8) & ~(from_point << 8));
+  const u64 digits = (squeezed ^ 0x3030303030303030) & from_point;
+  if ((((m >> shift) & 0xff) != '.') |
+      ((((digits + 0x0606060606060606) | digits) & 0xf0f0f0f0f0f0f0f0) != 0))
+    return false;
+
+  const int exponent = written - (7 - point);
+  if (static_cast<unsigned>(exponent + 10) > 20) return false;
+  const auto& scale = scale_by_10<T>;
+  const T mantissa = static_cast<T>(static_cast<std::int64_t>(value8(digits)));
+  const T r = mantissa * scale.up[exponent + 10] / scale.down[exponent + 10];
+  // The sign bit set by arithmetic, as the sign comes and goes from field to field.
+  using Bits = std::conditional_t<sizeof(T) == 4, std::uint32_t, u64>;
+  v = std::bit_cast<T>(std::bit_cast<Bits>(r) |
+                       (static_cast<Bits>(negative) << (sizeof(T) * 8 - 1)));
   return true;
 }
 
@@ -436,7 +527,7 @@ int convert_general(std::string_view field, const DataEdit& e, T& v) {
 }
 
 template <class T>
-int convert(std::string_view field, const DataEdit& e, T& v) {
+[[gnu::noinline]] int convert_scanned(std::string_view field, const DataEdit& e, T& v) {
   QuickReal q;
   if (quick_scan(field, e.digits, e.scale, q)) [[likely]] {
     T r = 0;
@@ -449,6 +540,13 @@ int convert(std::string_view field, const DataEdit& e, T& v) {
     }
   }
   return convert_general(field, e, v);
+}
+
+// The writers' form first, with a small frame; the scans out of line.
+template <class T>
+int convert(std::string_view field, const DataEdit& e, T& v) {
+  if (written_form(field, v)) [[likely]] return 0;
+  return convert_scanned(field, e, v);
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // Number-to-text editing: correctly rounded decimal digits first, then the field layout.
 //
-// Digits come from one of two generators that agree byte for byte:
+// Digits come from one of three generators that agree byte for byte:
+//  - for floats in the row formats, one in 64-bit integer arithmetic: the 24-bit mantissa
+//    times a tabled power of ten for its binary exponent, one 64 x 64 -> 128-bit product,
+//    declined when the product is too close to a rounding tie;
 //  - a fast one in double arithmetic (the value scaled by a power of ten and rounded to an
 //    integer), used for at most 9 significant digits and declined when the scaled value is
 //    too close to a rounding tie for its rounding error to be ruled out;
@@ -422,6 +425,153 @@ inline bool short_exponent_form(char* dst, const DataEdit& e, bool negative, dou
   return true;
 }
 
+// ---- Float digits in integer arithmetic --------------------------------------------------
+//
+// A normal float is x = m * 2^(b - 150), m of 24 bits, b its biased exponent (1 to 254).
+// With f = floor((b - 127) * log10 2), 10^f <= 2^(b - 127) <= x < 2^(b - 126) < 2 * 10^(f + 1),
+// so its decimal exponent D is f or f + 1. Its n significant digits are the integer
+// nearest to y = x * 10^(n - 1 - D), and with z = m * 10^(n - 1) (exact, below 2^44 for
+// n <= 7) y is z * 2^(b - 150) * 10^-D. The table holds c = 2^(b - 68) * 10^-D
+// rounded up, for both choices of D, so that z * c is y in units of 2^-82 and exceeds it
+// by less than z, i.e. by less than 2^-38. Its high 64 bits carry y with 18 fraction bits.
+
+using u128 = unsigned __int128;
+
+// ceil(2^k * 10^-j), for the k and j of the tables below (the result is below 2^64).
+constexpr u64 ceil_scaled_pow10(int k, int j) {
+  if (j <= 0) {
+    u128 p = 1;
+    for (int i = 0; i < -j; ++i) p *= 10;
+    if (k >= 0) return static_cast<u64>(p << k);
+    return static_cast<u64>((p + (u128{1} << -k) - 1) >> -k);
+  }
+  // 2^k / 10^j = 2^(k - j) / 5^j, by long division one bit at a time (k > j here).
+  u128 d = 1;
+  for (int i = 0; i < j; ++i) d *= 5;
+  u128 r = 0;
+  u64 q = 0;
+  for (int bit = k - j; bit >= 0; --bit) {
+    r = 2 * r + (bit == k - j);
+    q = 2 * q + (r >= d);
+    if (r >= d) r -= d;
+  }
+  return q + (r != 0);
+}
+
+// f for each biased exponent; 0 for b = 0 (zero) and 255.
+constexpr int float_exp10(int b) {
+  return b >= 1 && b <= 254 ? ((b - 127) * 78913) >> 18 : 0;  // floor((b - 127) log10 2)
+}
+
+// The scales by biased exponent, for D = f and D = f + 1. Zero's entries are 0, so that
+// zero scales to 0 and takes the exponent 0 with no test of its own.
+template <int up>
+constexpr std::array<u64, 256> make_float_scales() {
+  std::array<u64, 256> a{};
+  for (int b = 1; b <= 254; ++b)
+    a[static_cast<std::size_t>(b)] = ceil_scaled_pow10(b - 68, float_exp10(b) + up);
+  return a;
+}
+constexpr std::array<u64, 256> float_scale_f = make_float_scales<0>();
+constexpr std::array<u64, 256> float_scale_f1 = make_float_scales<1>();
+
+// The written exponent "E+ff" for D = f at 2b and for D = f + 1 at 2b + 1.
+constexpr std::array<u32, 512> make_float_exponents() {
+  std::array<u32, 512> a{};
+  for (int b = 0; b < 256; ++b) {
+    const int f = float_exp10(b);
+    a[static_cast<std::size_t>(2 * b)] = exponent_words[static_cast<std::size_t>(f + 99)];
+    a[static_cast<std::size_t>(2 * b + 1)] = exponent_words[static_cast<std::size_t>(f + 100)];
+  }
+  return a;
+}
+constexpr std::array<u32, 512> float_exponents = make_float_exponents();
+
+// c lies in [2^59, 10 * 2^59) for D = f: the products stay below 2^107.
+static_assert(float_scale_f[1] >= u64{1} << 59 && float_scale_f[254] < u64{10} << 59);
+static_assert(float_scale_f[127] == u64{1} << 59);  // 2^59 * 10^0, exactly
+
+inline u64 mul_high(u64 a, u64 b) { return static_cast<u64>((u128{a} * b) >> 64); }
+
+// Digit characters in words, the first in the lowest byte: "d.d" for 0 to 99 (the first
+// two digits of a mantissa with its point) and "ddd" for 0 to 999.
+constexpr std::array<u32, 100> make_pointed_pairs() {
+  std::array<u32, 100> a{};
+  for (u32 i = 0; i < 100; ++i) a[i] = ('0' + i / 10) | u32{'.'} << 8 | ('0' + i % 10) << 16;
+  return a;
+}
+constexpr std::array<u32, 100> pointed_pairs = make_pointed_pairs();
+
+constexpr std::array<u32, 1000> make_triples() {
+  std::array<u32, 1000> a{};
+  for (u32 i = 0; i < 1000; ++i)
+    a[i] = ('0' + i / 100) | ('0' + i / 10 % 10) << 8 | ('0' + i % 10) << 16;
+  return a;
+}
+constexpr std::array<u32, 1000> triples = make_triples();
+
+inline u64 pair_chars(u32 v) {  // v < 100
+  std::uint16_t p;
+  std::memcpy(&p, &digit_pairs[2 * v], 2);
+  return p;
+}
+
+// "d.ddd..." for q of n digits (3 to 7): the first two digits with the point from one table,
+// the rest from triples and pairs; each split of q is a division by a constant, which the
+// compiler does by multiplication.
+template <int n>
+inline u64 mantissa_chars(u32 q) {
+  constexpr u32 rest = static_cast<u32>(pow10_u64[n - 2]);  // the digits after the second
+  const u64 head = pointed_pairs[q / rest];
+  const u32 r = q % rest;
+  if constexpr (n == 3) return head | u64{'0' + r} << 24;
+  if constexpr (n == 4) return head | pair_chars(r) << 24;
+  if constexpr (n == 5) return head | u64{triples[r]} << 24;
+  if constexpr (n == 6) return head | pair_chars(r / 100) << 24 | pair_chars(r % 100) << 40;
+  if constexpr (n == 7) return head | u64{triples[r / 100]} << 24 | pair_chars(r % 100) << 48;
+}
+
+// The short form of a float (zero included) for 1P,Ew.d or 1P,Dw.d with n = d + 1 digits
+// and 1 to 8 columns of blanks and sign (the shape of the row formats). False for other
+// edits, for denormals, infinities and not-a-number, and when y lies within 2^-18 above a
+// rounding tie, where the error of the product could hide which side of the tie it is on
+// (exact ties included): the double path then decides, with the same bytes. n is a
+// constant, so that the powers of ten, divisions and shifts are immediates.
+template <int n>
+inline bool short_float_form(char* dst, const DataEdit& e, float v) {
+  const int w = e.width;
+  if (!((e.scale == 1) & (e.exp_digits <= 0) & ((e.kind | 1) == 'E') &
+        (static_cast<unsigned>(w - n - 6) <= 7)))
+    return false;
+  const u32 bits = std::bit_cast<u32>(v);
+  const u32 magnitude = bits & 0x7fffffff;
+  if (magnitude - 1 < 0x7fffff || magnitude >= 0x7f800000) return false;
+  // The blanks and the sign first, so that their inputs are done with; a value declined
+  // below is written over by the double path.
+  const int lead = w - n - 5;
+  store8(dst, 0x2020202020202020);
+  dst[lead - 1] = bits > 0x80000000 ? '-' : ' ';  // the sign of anything but zero
+  const u32 b = magnitude >> 23;
+  const u64 z = u64{(magnitude & 0x7fffff) | 0x800000} * pow10_u64[n - 1];
+  constexpr u64 half = u64{1} << 17;
+  const u64 at_f = mul_high(z, float_scale_f[b]);
+  const u64 at_f1 = mul_high(z, float_scale_f1[b]);
+  // D = f unless y rounds to n + 1 digits there, i.e. reaches 10^n - 1/2; where x is just
+  // below 10^(f + 1) and rounds up to it, 10^(n - 1) with exponent f + 1 is right, and is
+  // what f + 1 gives. That rounding, as the one taken, must be clear of ties.
+  constexpr u64 carry = (pow10_u64[n] << 18) - half;
+  const bool up = at_f >= carry;
+  const u64 h = up ? at_f1 : at_f;
+  if (((h & 0x3ffff) == half) | (at_f == carry)) [[unlikely]] return false;
+  const u32 q = static_cast<u32>((h + half) >> 18);  // n digits, or 0 for zero
+
+  const u64 mantissa = mantissa_chars<n>(q);
+  const u32 exponent = float_exponents[2 * b + up] - (e.kind == 'D');  // "D+ff": 'E' - 1
+  store8(dst + lead, mantissa);  // n + 1 bytes; the rest is overwritten by the exponent
+  store4(dst + w - 4, exponent);
+  return true;
+}
+
 // Ew.d and Dw.d of x = |v|.
 int out_exponent(char* dst, const DataEdit& e, bool negative, double x) {
   if (x == 0) return put_exponent_form(dst, e, negative, nullptr, 0);
@@ -483,6 +633,18 @@ inline int edit_real(char* dst, const DataEdit& e, double v) {
   return edit_real_general(dst, e, negative, x);
 }
 
+// The floats that the short form declines, out of line so that it keeps a small frame.
+[[gnu::noinline]] int out_real_double(char* dst, const DataEdit& e, double v) {
+  return edit_real(dst, e, v);
+}
+
+// One function per d, each with the frame its own shape needs.
+template <int n>
+[[gnu::noinline]] int out_float(char* dst, const DataEdit& e, float v) {
+  if (short_float_form<n>(dst, e, v)) [[likely]] return e.width;
+  return out_real_double(dst, e, static_cast<double>(v));
+}
+
 }  // namespace
 
 namespace detail {
@@ -508,9 +670,16 @@ void round_digits(double v, int n, DecimalDigits& out) {
 
 int out_real(char* dst, const DataEdit& e, double v) { return edit_real(dst, e, v); }
 
-// Every float lies inside the range of the fast digit generator.
+// Every float lies inside the range of the double digit generator.
 int out_real(char* dst, const DataEdit& e, float v) {
-  return edit_real(dst, e, static_cast<double>(v));
+  switch (e.digits) {
+    case 2: return out_float<3>(dst, e, v);
+    case 3: return out_float<4>(dst, e, v);
+    case 4: return out_float<5>(dst, e, v);
+    case 5: return out_float<6>(dst, e, v);
+    case 6: return out_float<7>(dst, e, v);
+    default: return edit_real(dst, e, static_cast<double>(v));
+  }
 }
 
 int out_integer(char* dst, const DataEdit& e, std::int64_t v) {

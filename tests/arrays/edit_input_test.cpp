@@ -171,6 +171,88 @@ TEST(InReal, WrittenFieldsMatchStrtof) {
   }
 }
 
+// Fields near the edges of the writers' form, which the word-at-a-time path must either
+// convert exactly or leave to the scans: against strtof of the same text without blanks
+// and with the exponent letter spelled E, or the error code.
+TEST(InReal, WrittenFormEdges) {
+  struct Row {
+    int line;
+    const char* field;
+    int code;
+  };
+  const Row rows[] = {
+      {__LINE__, "  1.2346E+00", 0},       {__LINE__, " -9.9999d-09", 0},
+      {__LINE__, " +1.2346E+00", 0},       {__LINE__, "-0.0000E+00", 0},
+      {__LINE__, "1.234567E-04", 0},       {__LINE__, " 1.234567E-05", 0},  // 10^-10, 10^-11
+      {__LINE__, "       1.E+10", 0},      {__LINE__, "       1.E+11", 0},
+      {__LINE__, "  1.2346Q+00", 0},       {__LINE__, "  1.2346e+38", 0},
+      {__LINE__, "  3.4028E+38", 0},       {__LINE__, "  1.1755E-38", 0},
+      {__LINE__, "  1.4013E-45", 0},       {__LINE__, "   12.346E+00", 0},
+      {__LINE__, "  .12346E+00", 0},       {__LINE__, "  1.2 46E+00", 0},  // inner blank ignored
+      {__LINE__, "       1.2346E+00", 0},  {__LINE__, "        1.2346E+00", 0},
+      {__LINE__, "  1.2346E+0x", iostat::bad_numeric},
+      {__LINE__, "  1.2346E*00", iostat::bad_numeric},
+      {__LINE__, "  1.2346)+00", iostat::bad_numeric},
+      {__LINE__, "  1.2346E)00", iostat::bad_numeric},
+      {__LINE__, "  1.2346E/00", iostat::bad_numeric},
+      {__LINE__, "  1.2346E+:0", iostat::bad_numeric},
+      {__LINE__, " +-1.234E+00", iostat::bad_numeric},
+      {__LINE__, " -1-234E+00", iostat::bad_numeric},
+      {__LINE__, "x 1.2346E+00", iostat::bad_numeric},
+      {__LINE__, "x       1.2346E+00", iostat::bad_numeric},
+      {__LINE__, "  1.23/6E+00", iostat::bad_numeric},
+      {__LINE__, "  1:2346E+00", iostat::bad_numeric},
+      {__LINE__, "  1.234\xca" "E+00", iostat::bad_numeric},  // its digit value + 6 wraps
+      {__LINE__, "        E+00", iostat::bad_numeric},
+      {__LINE__, "       .E+00", iostat::bad_numeric},
+      {__LINE__, "  3.4029E+38", iostat::numeric_overflow},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.line);
+    std::string plain;
+    for (const char c : std::string(r.field))
+      if (c != ' ') plain += c == 'd' || c == 'D' || c == 'Q' ? 'E' : c;
+    float got = 99;
+    EXPECT_EQ(r.code, in_real(r.field, edit(6), got));
+    if (r.code == 0) {
+      EXPECT_EQ(std::bit_cast<std::uint32_t>(std::strtof(plain.c_str(), nullptr)),
+                std::bit_cast<std::uint32_t>(got));
+    } else {
+      EXPECT_EQ(99, got);
+    }
+  }
+}
+
+// Every shape of the writers' form (1 to 7 digits, signs, letters, leading columns,
+// exponents of floats and beyond) against strtof and strtod.
+TEST(InReal, WrittenFormsMatchStrtofAndStrtod) {
+  std::mt19937 rng(2029);
+  for (int i = 0; i < 300000; ++i) {
+    const int digits = 1 + i % 7;
+    std::string text(1, static_cast<char>('0' + rng() % 10));
+    text += '.';
+    for (int j = 1; j < digits; ++j) text += static_cast<char>('0' + rng() % 10);
+    const int x = static_cast<int>(rng() % 100);
+    char ex[8];
+    std::snprintf(ex, sizeof ex, "%c%02d", rng() & 1 ? '-' : '+', x);
+    const std::string plain = (rng() & 1 ? "-" : "") + text + "E" + ex;
+    std::string field = std::string(rng() % 9, ' ') + plain;
+    field[field.size() - 4] = "EeDdEE"[rng() % 6];
+    const float wantf = std::strtof(plain.c_str(), nullptr);
+    const double want = std::strtod(plain.c_str(), nullptr);
+    float gotf = 99;
+    double got = 99;
+    const int rcf = in_real(field, edit(i % 9), gotf);
+    const int rc = in_real(field, edit(i % 9), got);
+    if (std::isinf(wantf) ? rcf != iostat::numeric_overflow
+                          : (rcf != 0 || std::bit_cast<std::uint32_t>(gotf) !=
+                                             std::bit_cast<std::uint32_t>(wantf)))
+      FAIL() << '"' << field << "\" rc=" << rcf << " got " << gotf << " want " << wantf;
+    if (rc != 0 || std::bit_cast<std::uint64_t>(got) != std::bit_cast<std::uint64_t>(want))
+      FAIL() << '"' << field << "\" rc=" << rc << " got " << got << " want " << want;
+  }
+}
+
 // Random digit strings, short and long, with any exponent, against strtod and strtof.
 TEST(InReal, DigitStringsMatchStrtodAndStrtof) {
   std::mt19937_64 rng(5);

@@ -204,6 +204,56 @@ TEST(OutReal, FloatsAroundDecimalTies) {
   }
 }
 
+// 1P,Ew.d (or Dw.d) of a float built from the exact digit generator; printf's text for
+// zero, infinities and not-a-number.
+std::string exact_1p(float v, int w, int d, char letter) {
+  if (v == 0 || !std::isfinite(v)) {
+    std::string s = reference_1p_e(v, w, d);
+    if (letter == 'D' && s.find('E') != std::string::npos) s[s.find('E')] = 'D';
+    return s;
+  }
+  DecimalDigits x;
+  detail::exact_round_digits(v, d + 1, x);
+  const int p = x.exponent - 1;
+  char ex[16];
+  std::snprintf(ex, sizeof ex, "%c%c%02d", letter, p < 0 ? '-' : '+', std::abs(p));
+  return right(std::string(v < 0 ? "-" : "") + x.digits[0] + "." + (x.digits + 1) + ex, w);
+}
+
+// The float fields of the row formats against the exact digit generator: random bit
+// patterns, floats on both sides of decimal ties for every d (where the fast digits must
+// see that they cannot decide), the carry into a new digit, and exact binary ties. Widths
+// run from no blank column to beyond the short layout.
+TEST(OutReal, FloatRowFormsMatchExactDigits) {
+  std::mt19937 rng(2027);
+  auto check = [&](float v, int i) {
+    const int d = 2 + i % 5;
+    const int w = d + 6 + i % 11;
+    const char letter = i % 3 ? 'E' : 'D';
+    const std::string got = text_of(edit(letter, w, d, 1), v);
+    const std::string want = exact_1p(v, w, d, letter);
+    if (got == want) return true;
+    ADD_FAILURE() << std::hexfloat << v << " " << letter << w << "." << d << ": " << got
+                  << " vs " << want;
+    return false;
+  };
+  for (int i = 0; i < 1000000; ++i)
+    if (!check(std::bit_cast<float>(static_cast<std::uint32_t>(rng())), i)) return;
+  for (int i = 0; i < 200000; ++i) {
+    const int n = 3 + i % 5;  // the digits of d = n - 1, as check() takes them
+    const std::uint32_t top = static_cast<std::uint32_t>(std::pow(10, n));
+    const std::uint32_t digits = i % 7 ? top / 10 + rng() % (top - top / 10) : top - 1;
+    char text[32];
+    std::snprintf(text, sizeof text, "%u5e%d", digits, static_cast<int>(rng() % 80) - 45 - n);
+    const float t = std::strtof(text, nullptr);
+    for (float v : {std::nextafter(t, 0.0f), t, std::nextafter(t, FLT_MAX)})
+      if (!check(rng() & 1 ? v : -v, n - 3 + 5 * static_cast<int>(rng() % 1000))) return;
+  }
+  for (int j = 1; j <= 30; ++j)
+    for (int m = 1; m < 3000; ++m)
+      if (!check(std::ldexp(static_cast<float>(m), -j) * 100, m)) return;
+}
+
 TEST(RoundDigits, DoublesMatchPrintf) {
   std::mt19937_64 rng(99);
   std::uniform_real_distribution<double> mid(-60, 60);
