@@ -54,36 +54,50 @@ class Format {
 
 // Replays a parsed format. The sink receives control edits:
 //   literal(std::string_view), skip(int), new_record(), and sees scale() changes.
+//
+// Control edits cost work but consume no item, and nested repeat counts multiply them:
+// "(1000(1000(1000/)),I2)" asks for a billion records before its first value. A statement
+// may perform about a million control edits, and 64 more for each data edit it reaches;
+// beyond that the walker stops and the format counts as an error in the format.
 class FormatWalker {
  public:
+  static constexpr long control_budget = 1L << 20;
+  static constexpr long control_per_item = 64;
+
   FormatWalker() = default;
   explicit FormatWalker(const Format& f) : f_(&f) {}
   void reset(const Format& f) {
     f_ = &f;
     pc_ = rep_left_ = scale_ = depth_ = 0;
     dollar_ = false;
+    budget_ = control_budget;
   }
 
   // The edit for the next data item, processing control edits on the way; nullptr
-  // when the format has no data edit at all.
+  // when the format has no data edit at all, or its control edits ran over the budget.
   template <class Sink>
   const DataEdit* next(Sink& sink) {
     if (rep_left_ > 0) {
       --rep_left_;
+      budget_ += control_per_item;
       return &cur_;
     }
     return advance(sink);
   }
 
   // Statement end: control edits up to the next data edit, a colon or the format's end.
+  // False when the control edits ran over the budget.
   template <class Sink>
-  void finish(Sink& sink);
+  bool finish(Sink& sink);
 
   bool dollar() const { return dollar_; }
 
   // After next(): how many further items the same repeated edit serves, and taking them.
   int repeat_left() const { return rep_left_; }
-  void consume(int n) { rep_left_ -= n; }
+  void consume(int n) {
+    rep_left_ -= n;
+    budget_ += control_per_item * n;
+  }
 
  private:
   struct Frame {
@@ -103,16 +117,18 @@ class FormatWalker {
   DataEdit cur_;
   Frame frames_[32];
   int depth_ = 0;
+  long budget_ = control_budget;  // control edits left to this statement
 };
 
 // Performs one control item; returns false for the items that stop finish().
 template <class Sink>
 bool FormatWalker::control(const FormatItem& it, Sink& sink) {
+  if (it.kind != FormatItem::colon && it.kind != FormatItem::data) --budget_;
   switch (it.kind) {
     case FormatItem::literal: sink.literal(it.text); break;
     case FormatItem::skip: sink.skip(it.value); break;
     case FormatItem::slash:
-      for (int r = 0; r < it.repeat; ++r) sink.new_record();
+      for (int r = 0; r < it.repeat && budget_ >= 0; ++r, --budget_) sink.new_record();
       break;
     case FormatItem::scale: scale_ = it.value; break;
     case FormatItem::dollar: dollar_ = true; break;
@@ -137,8 +153,10 @@ const DataEdit* FormatWalker::advance(Sink& sink) {
   if (!f_->has_data()) return nullptr;
   const auto& items = f_->items();
   for (;;) {
+    if (budget_ < 0) return nullptr;
     if (pc_ >= static_cast<int>(items.size())) {
       // Reversion: the record ends and the format resumes at its last top-level group.
+      --budget_;
       sink.new_record();
       pc_ = f_->reversion();
       depth_ = 0;
@@ -150,6 +168,7 @@ const DataEdit* FormatWalker::advance(Sink& sink) {
       cur_.scale = scale_;
       rep_left_ = it.repeat - 1;
       ++pc_;
+      budget_ += control_per_item;
       return &cur_;
     }
     if (it.kind != FormatItem::colon) control(it, sink);
@@ -158,14 +177,16 @@ const DataEdit* FormatWalker::advance(Sink& sink) {
 }
 
 template <class Sink>
-void FormatWalker::finish(Sink& sink) {
-  if (rep_left_ > 0) return;
+bool FormatWalker::finish(Sink& sink) {
+  if (rep_left_ > 0) return true;
   const auto& items = f_->items();
   while (pc_ < static_cast<int>(items.size())) {
+    if (budget_ < 0) return false;
     const FormatItem& it = items[static_cast<std::size_t>(pc_)];
-    if (!control(it, sink)) return;
+    if (!control(it, sink)) break;
     ++pc_;
   }
+  return budget_ >= 0;
 }
 
 }  // namespace kvax

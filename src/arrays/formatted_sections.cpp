@@ -51,9 +51,12 @@ void read_sections(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text
   r.version = r.search ? *version_arg : -1;
   const int requested_version = r.version;
   r.sections = 0;
-  const std::size_t cells = k > 0 && l > 0 ? static_cast<std::size_t>(k) : 0;
-  const int rows =
-      cells ? static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(l), grid.size() / cells)) : 0;
+  // Every row is one record (one read statement), also a row of no cells; the caller's
+  // K x L bounds the cells read, and never more than the grid holds.
+  const std::size_t cells = k > 0 ? static_cast<std::size_t>(k) : 0;
+  const int rows = l <= 0 ? 0
+                   : cells  ? static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(l), grid.size() / cells))
+                            : l;
   const std::string format = header_format(n);
   const Text requested = tag;
 
@@ -174,6 +177,7 @@ void outzmn_f(int unit, std::span<const Cell> grid, float scale, int k, int l, s
     }
     w.finish();
   }
+  flush_unit(unit);  // a failed write ends the run here, before the report of the section
   iomsg("OutzmF", typ, "CMPX", unit, tag_n, version);
 }
 

@@ -35,6 +35,11 @@ struct Pool {
   }
 };
 
+// Longest formatted record a statement builds for a unit (an internal text: its length).
+// A whole grid row of the largest grid on one line (2 x 2,403,000 fields of 12 columns)
+// fits; "(99999X,99999X,...)" does not grow without end.
+constexpr std::size_t max_record_length = std::size_t{1} << 27;
+
 constexpr DataEdit list_integer{'I', 12, -1, -1, 0};
 constexpr DataEdit list_real{'E', 15, 7, -1, 1};
 constexpr DataEdit list_double{'E', 24, 16, -1, 1};
@@ -95,6 +100,8 @@ struct OutputStatement::State {
   }
 
   char* room(std::size_t n) {
+    if (len + pending + n > (field ? field->size() : max_record_length))
+      fatal_io(iostat::record_overflow, "WRITE", unit_no);
     if (len + pending + n > buf.size()) buf.resize((len + pending + n) * 2 + 256);
     if (pending) {
       std::memset(buf.data() + len, ' ', pending);
@@ -244,7 +251,14 @@ OutputStatement::OutputStatement(Text& field, std::string_view format) : s_(outp
   s_->walker.reset(f);
 }
 
-OutputStatement::~OutputStatement() { output_pool().release(s_); }
+// A state goes back to the pool with a record buffer of at most this size, so that a rare
+// long record (a whole row on one line, a run of blanks) is not kept eight times over.
+constexpr std::size_t pooled_buffer_limit = std::size_t{1} << 20;
+
+OutputStatement::~OutputStatement() {
+  if (s_->buf.size() > pooled_buffer_limit) std::vector<char>().swap(s_->buf);
+  output_pool().release(s_);
+}
 
 void OutputStatement::item(std::int32_t v) { s_->integer(v); }
 void OutputStatement::item(std::int64_t v) { s_->integer(v); }
@@ -320,7 +334,7 @@ void OutputStatement::items(std::span<const std::int32_t> v) {
 }
 
 void OutputStatement::finish() {
-  if (!s_->list) s_->walker.finish(*s_);
+  if (!s_->list && !s_->walker.finish(*s_)) s_->mismatch();
   s_->emit(!(!s_->list && s_->walker.dollar()));
 }
 
@@ -728,7 +742,7 @@ void InputStatement::items(std::span<std::int32_t> v) {
 }
 
 Io InputStatement::finish() {
-  if (!s_->list && !s_->failed()) s_->walker.finish(*s_);
+  if (!s_->list && !s_->failed() && !s_->walker.finish(*s_)) s_->condition(Io::err, iostat::bad_format);
   return s_->result;
 }
 

@@ -67,10 +67,12 @@ void read_sections(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text
   assign(r.routine, r.search ? "LGETZM" : "GETZM-");
   set_cver_version(r.search ? *version_arg : -1);
   r.sections = 0;
-  // The caller's K x L bounds the rows read, and never more than the grid holds.
-  const std::size_t cells = k > 0 && l > 0 ? static_cast<std::size_t>(k) : 0;
-  const int rows =
-      cells ? static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(l), grid.size() / cells)) : 0;
+  // Every row is one record (one read statement), also a row of no cells; the caller's
+  // K x L bounds the cells read, and never more than the grid holds.
+  const std::size_t cells = k > 0 ? static_cast<std::size_t>(k) : 0;
+  const int rows = l <= 0 ? 0
+                   : cells  ? static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(l), grid.size() / cells))
+                            : l;
   const Text requested = tag;
 
   for (;;) {
@@ -124,7 +126,7 @@ void read_sections(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text
         stop_run();
       }
     }
-    if (r.trace && rows > 0) {
+    if (r.trace && rows > 0 && cells > 0) {
       write_list(6, "<GETZM->>> top    in file: ", grid[cells * static_cast<std::size_t>(rows - 1)]);
       write_list(6, "<GETZM->>> bottom in file: ", grid[0]);
     }
@@ -206,6 +208,7 @@ void outzmn(int unit, std::span<const Cell> grid, float s, int k, int l, std::st
     }
     w.finish();
   }
+  flush_unit(unit);  // a failed write ends the run here, before the report of the section
   aiomsg("OUTZM-", typ, k, l, "CMPX", unit, tag_n, cver_version());
 }
 

@@ -162,6 +162,7 @@ long Unit::read(void* dst, std::size_t n) {
 
 void Unit::write(const void* src, std::size_t n) {
   to_writing();
+  if (n == 0) return;  // an empty item list (a row of no cells) has no bytes, maybe no address
   const char* in = static_cast<const char*>(src);
   if (cur_ + n > cap_) {
     if (int e = flush()) fatal_io(e, "WRITE", number_);
@@ -263,7 +264,7 @@ bool Unit::read_line(std::string_view& line) {
 void Unit::write_line(const char* data, std::size_t n, bool line_end) {
   to_writing();
   if (cur_ + n + 1 <= cap_) {
-    std::memcpy(buf_.get() + cur_, data, n);
+    if (n) std::memcpy(buf_.get() + cur_, data, n);  // an empty record may come without an address
     cur_ += n;
     if (line_end) buf_[cur_++] = '\n';
     return;
@@ -517,6 +518,12 @@ void close_all_units() {
 void flush_standard_output() {
   if (Unit* u = find_unit(6)) {
     if (int e = u->flush()) fatal_io(e, "WRITE", 6);
+  }
+}
+
+void flush_unit(int number) {
+  if (Unit* u = find_unit(number)) {
+    if (int e = u->flush()) fatal_io(e, "WRITE", number);
   }
 }
 

@@ -31,6 +31,10 @@ void close_all_units();
 // Flushes standard output (before a prompt is answered or a shell command runs).
 void flush_standard_output();
 
+// FLUSH: writes out what the unit holds in its buffer; a write that fails there is the
+// fatal report of the WRITE. Writers flush before they report what they wrote.
+void flush_unit(int unit);
+
 bool is_connected(int unit);
 
 // INQUIRE by file name: the unit connected to that file, or -1 (names compared after

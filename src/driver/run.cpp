@@ -2,6 +2,7 @@
 #include "driver/run.h"
 
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -67,6 +68,14 @@ class CellStorage {
   std::size_t size_ = 0;
 };
 
+// Two names of one file (a link, "-o" with the input's name, a variable that expands
+// to nothing in a derived name): the first write to the output would cut the input.
+bool same_file(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
 [[noreturn]] void terminate_main(std::string_view text) {
   write_fmt(6, "(A)", std::string(" <Main-->T> ") + std::string(text));
   stop_run();
@@ -104,6 +113,9 @@ void conversion_run() {
   const std::string output_spec = std::string(unformatted_out ? "31 < " : "31 B ") + s.output;
   openfs(input_spec);
   openfs(output_spec);
+  // Opening wrote nothing yet: refuse before the output is cut.
+  if (same_file(file_of_unit(21), file_of_unit(31)))
+    terminate_main("Output file is the input file: " + file_of_unit(31));
 
   int k = 0, l = 0;
   if (formatted_in) {

@@ -1,0 +1,132 @@
+// Shared set-up of the fuzz targets.
+#include "fuzz_support.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "arrays/cver.h"
+#include "arrays/units.h"
+#include "files/openf.h"
+#include "files/registry.h"
+#include "util/iomsg.h"
+
+// No fuzz input may run a shell command: the opener's options S and H call system(),
+// which resolves to this definition in every fuzz binary. It answers as if no shell
+// could be started.
+extern "C" int system(const char*) { return -1; }
+
+namespace kvax::fuzz {
+namespace {
+
+std::string& top_dir() {
+  static std::string d;
+  return d;
+}
+
+std::string& sink() {
+  static std::string s;
+  return s;
+}
+
+void remove_top_dir() {
+  std::error_code ec;
+  if (!top_dir().empty()) std::filesystem::remove_all(top_dir(), ec);
+}
+
+}  // namespace
+
+void enter_work_dir() {
+  if (!top_dir().empty()) return;
+  // Checks that the shell is really out of reach before any input runs.
+  if (std::system("exit 0") != -1) std::abort();
+  char tmpl[] = "/tmp/kvax-fuzz-XXXXXX";
+  if (!::mkdtemp(tmpl)) std::abort();
+  top_dir() = tmpl;
+  const std::string work = top_dir() + "/work";
+  std::filesystem::create_directory(work);
+  if (::chdir(work.c_str()) != 0) std::abort();
+  std::atexit(remove_top_dir);
+}
+
+void clean_work_dir() {
+  std::error_code ec;
+  for (const std::string& d : {top_dir() + "/work", top_dir()}) {
+    for (const auto& e : std::filesystem::directory_iterator(d, ec)) {
+      if (e.path().filename() == "work") continue;
+      std::filesystem::remove_all(e.path(), ec);
+    }
+  }
+}
+
+void capture_output() { capture_standard_output(&sink()); }
+std::string& output() { return sink(); }
+
+void reset_library() {
+  // Standard output stays connected, with its buffer: a unit's first buffer costs more
+  // under the sanitizers than most inputs. A unit 6 that an input connected to a file
+  // is closed like the others.
+  for (int unit = 0; unit < 100; ++unit) {
+    if (unit == 5 || (unit == 6 && file_of_unit(6).empty()) || !is_connected(unit)) continue;
+    try {
+      close_unit(unit);
+    } catch (const RunEnd&) {
+    }
+  }
+  openf_reset_for_tests();
+  registry_reset_for_tests();
+  iomsg_reset_for_tests();
+  try {
+    set_length_tag_tide(2);
+    set_cver_version(-1);
+  } catch (const RunEnd&) {
+  }
+  sink().clear();
+}
+
+void fixed_environment() {
+  ::clearenv();
+  const char* vars[][2] = {
+      {"HOME", "h"},
+      {"HOST", "fuzzhost"},
+      {"TZ", "UTC"},
+      {"KVAX_TEST_CLOCK", "1796710758"},
+      {"A", "alpha"},
+      {"U", "u"},
+      {"N", "21"},
+      {"OPT", "R"},
+      {"B", "${B}"},          // refers to itself, braced
+      {"C", "$C"},            // refers to itself, bare
+      {"D", "x${D}y"},        // grows with every substitution
+      {"E", "${F}"},          // E and F refer to each other
+      {"F", "${E}"},
+      {"G", "$G$G"},
+      {"EMPTY", ""},
+      {"BLANK", "   "},
+      {"DOLLAR", "$"},
+      {"OPEN", "${"},
+      {"ESC", "\\$A"},
+      {"SPACED", "a b"},
+      {"BANG", "x!!!"},
+  };
+  for (const auto& v : vars) ::setenv(v[0], v[1], 1);
+  ::setenv("LONG", std::string(300, 'L').c_str(), 1);
+}
+
+void write_file(const char* name, std::string_view bytes) {
+  std::ofstream out(name, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string read_file(const char* name) {
+  std::ifstream in(name, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+}  // namespace kvax::fuzz

@@ -1,0 +1,92 @@
+// List-directed input of integers and reals (and the other item types) from arbitrary
+// text, from an internal text and from a file on a unit.
+//
+// Input: line 1 is one option byte (bits 0-1: the end and error requests; bit 2: read
+// from a file on a unit in three statements instead of one internal text) and up to 16
+// item kinds (i int32, j int64, f float, d double, c complex, z double complex, a text,
+// F five floats, C three complex, I three int32; other bytes choose by value); the rest
+// is the text read.
+#include <complex>
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+
+#include "arrays/statements.h"
+#include "arrays/units.h"
+#include "fuzz_support.h"
+#include "util/text.h"
+
+using namespace kvax;
+
+namespace {
+
+constexpr std::string_view kinds = "ijfdczaFCI";
+
+char kind_of(char c) { return kinds.find(c) != std::string_view::npos ? c : kinds[static_cast<unsigned char>(c) % kinds.size()]; }
+
+Io read_items(InputStatement& st, std::string_view item_kinds) {
+  std::int32_t i = 7;
+  std::int64_t j = 7;
+  float f = 7;
+  double d = 7;
+  std::complex<float> c;
+  std::complex<double> z;
+  Text a = text("", 5);
+  float fs[5] = {};
+  std::complex<float> cs[3];
+  std::int32_t is[3] = {};
+  for (char k : item_kinds) {
+    switch (kind_of(k)) {
+      case 'i': st.item(i); break;
+      case 'j': st.item(j); break;
+      case 'f': st.item(f); break;
+      case 'd': st.item(d); break;
+      case 'c': st.item(c); break;
+      case 'z': st.item(z); break;
+      case 'a': st.item(a); break;
+      case 'F': st.items(std::span<float>(fs)); break;
+      case 'C': st.items(std::span<std::complex<float>>(cs)); break;
+      case 'I': st.items(std::span<std::int32_t>(is)); break;
+    }
+  }
+  const Io r = st.finish();
+  if (a.size() != 5) std::abort();
+  return r;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::enter_work_dir();
+  fuzz::capture_output();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  fuzz::Bytes in(data, size);
+  const std::string_view head = in.line();
+  const std::string_view rest = in.rest();
+  const unsigned option = head.empty() ? 0 : static_cast<unsigned char>(head[0]);
+  const std::string_view item_kinds = head.size() > 1 ? head.substr(1, 16) : std::string_view();
+  const bool from_unit = option & 4;
+  if (from_unit) fuzz::write_file("input.txt", rest);
+
+  const int status = fuzz::guarded([&] {
+    if (!from_unit) {
+      InputStatement st(rest, option & 3);
+      read_items(st, item_kinds);
+      return;
+    }
+    OpenSpec spec;
+    spec.file = "input.txt";
+    spec.status = "OLD";
+    if (open_unit(22, spec) != 0) std::abort();
+    for (int n = 0; n < 3; ++n) {
+      InputStatement st(22, option & 3);
+      if (read_items(st, item_kinds) == Io::end) break;
+    }
+  });
+  if (status != -1 && status != 0 && status != 255) std::abort();
+  fuzz::reset_library();
+  return 0;
+}
