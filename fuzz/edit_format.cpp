@@ -26,10 +26,6 @@ using namespace kvax;
 
 namespace {
 
-constexpr std::string_view kinds = "ijfdlczaFCI";
-
-char kind_of(char c) { return kinds.find(c) != std::string_view::npos ? c : kinds[static_cast<unsigned char>(c) % kinds.size()]; }
-
 // Eight bytes of the value area, zero-padded.
 struct Values {
   std::string_view bytes;
@@ -52,7 +48,7 @@ struct Values {
 
 void output_items(OutputStatement& st, std::string_view item_kinds, Values& v) {
   for (char k : item_kinds) {
-    switch (kind_of(k)) {
+    switch (fuzz::kind_of(k)) {
       case 'i': st.item(v.as<std::int32_t>()); break;
       case 'j': st.item(v.as<std::int64_t>()); break;
       case 'f': st.item(v.as<float>()); break;
@@ -88,37 +84,6 @@ void output_items(OutputStatement& st, std::string_view item_kinds, Values& v) {
   st.finish();
 }
 
-Io input_items(InputStatement& st, std::string_view item_kinds) {
-  std::int32_t i = 0;
-  std::int64_t j = 0;
-  float f = 0;
-  double d = 0;
-  bool l = false;
-  std::complex<float> c;
-  std::complex<double> z;
-  Text a = text("", 7);
-  float fs[5] = {};
-  std::complex<float> cs[3];
-  std::int32_t is[3] = {};
-  for (char k : item_kinds) {
-    switch (kind_of(k)) {
-      case 'i': st.item(i); break;
-      case 'j': st.item(j); break;
-      case 'f': st.item(f); break;
-      case 'd': st.item(d); break;
-      case 'l': st.item(l); break;
-      case 'c': st.item(c); break;
-      case 'z': st.item(z); break;
-      case 'a': st.item(a); break;
-      case 'F': st.items(std::span<float>(fs)); break;
-      case 'C': st.items(std::span<std::complex<float>>(cs)); break;
-      case 'I': st.items(std::span<std::int32_t>(is)); break;
-    }
-  }
-  const Io r = st.finish();
-  if (a.size() != 7) std::abort();
-  return r;
-}
 
 }  // namespace
 
@@ -156,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
       case 'i': {
         InputStatement st(rest, option & 3, format);
-        input_items(st, item_kinds);
+        fuzz::input_items(st, item_kinds, 7);
         break;
       }
       case 'I': {
@@ -167,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Two statements: the second starts at the record after the first one's last.
         for (int n = 0; n < 2; ++n) {
           InputStatement st(22, option & 3, format);
-          input_items(st, item_kinds);
+          fuzz::input_items(st, item_kinds, 7);
         }
         break;
       }

@@ -3,10 +3,12 @@
 
 #include <unistd.h>
 
+#include <complex>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <sstream>
 
 #include "arrays/cver.h"
@@ -91,26 +93,14 @@ void reset_library() {
 void fixed_environment() {
   ::clearenv();
   const char* vars[][2] = {
-      {"HOME", "h"},
-      {"HOST", "fuzzhost"},
-      {"TZ", "UTC"},
-      {"KVAX_TEST_CLOCK", "1796710758"},
-      {"A", "alpha"},
-      {"U", "u"},
-      {"N", "21"},
-      {"OPT", "R"},
-      {"B", "${B}"},          // refers to itself, braced
-      {"C", "$C"},            // refers to itself, bare
-      {"D", "x${D}y"},        // grows with every substitution
-      {"E", "${F}"},          // E and F refer to each other
-      {"F", "${E}"},
-      {"G", "$G$G"},
-      {"EMPTY", ""},
-      {"BLANK", "   "},
-      {"DOLLAR", "$"},
-      {"OPEN", "${"},
-      {"ESC", "\\$A"},
-      {"SPACED", "a b"},
+      {"HOME", "h"},    {"HOST", "fuzzhost"}, {"TZ", "UTC"},   {"KVAX_TEST_CLOCK", "1796710758"},
+      {"A", "alpha"},   {"U", "u"},           {"N", "21"},     {"OPT", "R"},
+      {"B", "${B}"},    // refers to itself, braced
+      {"C", "$C"},      // refers to itself, bare
+      {"D", "x${D}y"},  // grows with every substitution
+      {"E", "${F}"},    // E and F refer to each other
+      {"F", "${E}"},    {"G", "$G$G"},        {"EMPTY", ""},   {"BLANK", "   "},
+      {"DOLLAR", "$"},  {"OPEN", "${"},       {"ESC", "\\$A"}, {"SPACED", "a b"},
       {"BANG", "x!!!"},
   };
   for (const auto& v : vars) ::setenv(v[0], v[1], 1);
@@ -127,6 +117,60 @@ std::string read_file(const char* name) {
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
+}
+
+Io input_items(InputStatement& st, std::string_view kinds, std::size_t text_length) {
+  std::int32_t i = 7;
+  std::int64_t j = 7;
+  float f = 7;
+  double d = 7;
+  bool l = false;
+  std::complex<float> c;
+  std::complex<double> z;
+  Text a = text("", text_length);
+  float fs[5] = {};
+  std::complex<float> cs[3];
+  std::int32_t is[3] = {};
+  for (char k : kinds) {
+    switch (kind_of(k)) {
+      case 'i':
+        st.item(i);
+        break;
+      case 'j':
+        st.item(j);
+        break;
+      case 'f':
+        st.item(f);
+        break;
+      case 'd':
+        st.item(d);
+        break;
+      case 'l':
+        st.item(l);
+        break;
+      case 'c':
+        st.item(c);
+        break;
+      case 'z':
+        st.item(z);
+        break;
+      case 'a':
+        st.item(a);
+        break;
+      case 'F':
+        st.items(std::span<float>(fs));
+        break;
+      case 'C':
+        st.items(std::span<std::complex<float>>(cs));
+        break;
+      case 'I':
+        st.items(std::span<std::int32_t>(is));
+        break;
+    }
+  }
+  const Io r = st.finish();
+  if (a.size() != text_length) std::abort();
+  return r;
 }
 
 }  // namespace kvax::fuzz

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "arrays/iostat.h"
+#include "arrays/statements.h"
 
 namespace kvax::fuzz {
 
@@ -35,6 +36,18 @@ void fixed_environment();
 // Writes bytes to a file of the working directory.
 void write_file(const char* name, std::string_view bytes);
 std::string read_file(const char* name);
+
+// The item kinds of the READ and WRITE targets: i int32, j int64, f float, d double,
+// l logical, c complex, z double complex, a text, F/C/I arrays of float, complex, int32.
+inline constexpr std::string_view item_kinds = "ijfdlczaFCI";
+// A byte of the input as an item kind.
+inline char kind_of(char c) {
+  return item_kinds.find(c) != std::string_view::npos ? c
+                                                      : item_kinds[static_cast<unsigned char>(c) % item_kinds.size()];
+}
+// Passes items of these kinds to a READ and finishes it; the items themselves are
+// scratch variables (a text of `text_length` characters, which must keep its length).
+Io input_items(InputStatement& st, std::string_view kinds, std::size_t text_length);
 
 // Runs f; a STOP or a fatal report is a normal end. Returns the run's status, or -1
 // when f returned by itself.

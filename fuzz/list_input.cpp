@@ -20,39 +20,6 @@ using namespace kvax;
 
 namespace {
 
-constexpr std::string_view kinds = "ijfdczaFCI";
-
-char kind_of(char c) { return kinds.find(c) != std::string_view::npos ? c : kinds[static_cast<unsigned char>(c) % kinds.size()]; }
-
-Io read_items(InputStatement& st, std::string_view item_kinds) {
-  std::int32_t i = 7;
-  std::int64_t j = 7;
-  float f = 7;
-  double d = 7;
-  std::complex<float> c;
-  std::complex<double> z;
-  Text a = text("", 5);
-  float fs[5] = {};
-  std::complex<float> cs[3];
-  std::int32_t is[3] = {};
-  for (char k : item_kinds) {
-    switch (kind_of(k)) {
-      case 'i': st.item(i); break;
-      case 'j': st.item(j); break;
-      case 'f': st.item(f); break;
-      case 'd': st.item(d); break;
-      case 'c': st.item(c); break;
-      case 'z': st.item(z); break;
-      case 'a': st.item(a); break;
-      case 'F': st.items(std::span<float>(fs)); break;
-      case 'C': st.items(std::span<std::complex<float>>(cs)); break;
-      case 'I': st.items(std::span<std::int32_t>(is)); break;
-    }
-  }
-  const Io r = st.finish();
-  if (a.size() != 5) std::abort();
-  return r;
-}
 
 }  // namespace
 
@@ -74,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int status = fuzz::guarded([&] {
     if (!from_unit) {
       InputStatement st(rest, option & 3);
-      read_items(st, item_kinds);
+      fuzz::input_items(st, item_kinds, 5);
       return;
     }
     OpenSpec spec;
@@ -83,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (open_unit(22, spec) != 0) std::abort();
     for (int n = 0; n < 3; ++n) {
       InputStatement st(22, option & 3);
-      if (read_items(st, item_kinds) == Io::end) break;
+      if (fuzz::input_items(st, item_kinds, 5) == Io::end) break;
     }
   });
   if (status != -1 && status != 0 && status != 255) std::abort();
