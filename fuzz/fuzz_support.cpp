@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <complex>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <fstream>
 #include <span>
 #include <sstream>
+#include <vector>
 
 #include "arrays/cver.h"
 #include "arrays/units.h"
@@ -171,6 +173,33 @@ Io input_items(InputStatement& st, std::string_view kinds, std::size_t text_leng
   const Io r = st.finish();
   if (a.size() != text_length) std::abort();
   return r;
+}
+
+void read_sections(const SectionReader& r, int passes, bool search, unsigned request, std::size_t tag_var) {
+  // The caller's grid is bounded; the readers read no more rows than it holds.
+  constexpr std::size_t max_cells = std::size_t{1} << 16;
+  const char* typ_request[] = {".", "M", "Z", " "};
+  const std::string_view tag_request = (request & 0x40) ? "M2" : "..";
+  std::vector<std::complex<float>> grid;
+  for (int pass = 0; pass < passes; ++pass) {
+    int k = 0, l = 0;
+    r.size(21, k, l);
+    const std::size_t cells =
+        k > 0 && l > 0 ? std::min<std::size_t>(static_cast<std::size_t>(k) * static_cast<std::size_t>(l), max_cells)
+                       : 0;
+    grid.assign(cells, std::complex<float>(0.0f, 0.0f));
+    Text typ = text(typ_request[(request >> 4) & 3], 1);
+    Text tag = text(tag_request, tag_var);
+    if (search) {
+      int version = pass;
+      r.search(21, grid, k, l, typ, tag, version);
+    } else {
+      r.get(21, grid, k, l, typ, tag);
+    }
+    if (tag.size() != tag_var || typ.size() != 1) std::abort();
+    int version = 0;
+    r.version(version);
+  }
 }
 
 }  // namespace kvax::fuzz

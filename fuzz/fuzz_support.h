@@ -3,8 +3,10 @@
 // and a shell that never runs.
 #pragma once
 
+#include <complex>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -48,6 +50,18 @@ inline char kind_of(char c) {
 // Passes items of these kinds to a READ and finishes it; the items themselves are
 // scratch variables (a text of `text_length` characters, which must keep its length).
 Io input_items(InputStatement& st, std::string_view kinds, std::size_t text_length);
+
+// One complex section reader, unformatted or formatted.
+struct SectionReader {
+  int (*size)(int, int&, int&);
+  void (*get)(int, std::span<std::complex<float>>, int, int, Text&, Text&);
+  void (*search)(int, std::span<std::complex<float>>, int, int, Text&, Text&, int&);
+  void (*version)(int&);
+};
+// Reads `passes` sections from unit 21: the size, then the section by position or by tag
+// into a grid of at most 65536 cells, then the version. Request byte: grid type (bits
+// 4-5) and tag (bit 6: "M2", else any); the tag variable holds tag_var characters.
+void read_sections(const SectionReader& r, int passes, bool search, unsigned request, std::size_t tag_var);
 
 // Runs f; a STOP or a fatal report is a normal end. Returns the run's status, or -1
 // when f returned by itself.

@@ -4,23 +4,17 @@
 // search by tag (bit 5) and a second and third section read (bit 6); byte 2 the length of
 // the caller's tag variable (bits 0-3: 1 to 16), the requested grid type (bits 4-5) and
 // tag (bit 6: "M2", else any) and the trace (bit 7). The rest is the file.
-#include <algorithm>
+#include "arrays/unformatted_sections.h"
+
 #include <cstdint>
 #include <cstdlib>
-#include <vector>
 
 #include "arrays/cver.h"
 #include "arrays/units.h"
-#include "arrays/unformatted_sections.h"
 #include "fuzz_support.h"
 #include "util/text.h"
 
 using namespace kvax;
-
-namespace {
-// Cells of the caller's grid at most; the readers read no more rows than it holds.
-constexpr std::size_t max_cells = std::size_t{1} << 16;
-}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::enter_work_dir();
@@ -36,8 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool search = a & 0x20;
   const int passes = (a & 0x40) ? 3 : 1;
   const std::size_t tag_var = 1 + (b & 15);
-  const char* typ_request[] = {".", "M", "Z", " "};
-  const std::string_view tag_request = (b & 0x40) ? "M2" : "..";
   fuzz::write_file("sections.u", in.rest());
 
   const int status = fuzz::guarded([&] {
@@ -49,26 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     spec.form = "UNFORMATTED";
     spec.convert = big ? "BIG_ENDIAN" : "LITTLE_ENDIAN";
     if (open_unit(21, spec) != 0) std::abort();
-    std::vector<Cell> grid;
-    for (int pass = 0; pass < passes; ++pass) {
-      int k = 0, l = 0;
-      getsiz(21, k, l);
-      const std::size_t cells =
-          k > 0 && l > 0 ? std::min<std::size_t>(static_cast<std::size_t>(k) * static_cast<std::size_t>(l), max_cells)
-                         : 0;
-      grid.assign(cells, Cell(0.0f, 0.0f));
-      Text typ = text(typ_request[(b >> 4) & 3], 1);
-      Text tag = text(tag_request, tag_var);
-      if (search) {
-        int version = pass;
-        lgetzm(21, grid, k, l, typ, tag, version);
-      } else {
-        getzm(21, grid, k, l, typ, tag);
-      }
-      if (tag.size() != tag_var || typ.size() != 1) std::abort();
-      int version = 0;
-      getver(version);
-    }
+    fuzz::read_sections(fuzz::SectionReader{getsiz, getzm, lgetzm, getver}, passes, search, b, tag_var);
   });
   if (status != -1 && status != 0 && status != 255) std::abort();
   fuzz::reset_library();

@@ -11,9 +11,7 @@ namespace kvax {
 
 // A request whose first two characters occur in "  ..??**" accepts any tag.
 inline bool any_tag_request(std::string_view requested) {
-  const std::string_view pair = sub(requested, 1, 2);
-  if (pair.size() < 2) return std::string_view("  ..??**").find(text(pair, 2)) != std::string_view::npos;
-  return std::string_view("  ..??**").find(pair) != std::string_view::npos;
+  return std::string_view("  ..??**").find(text(sub(requested, 1, 2), 2)) != std::string_view::npos;
 }
 
 // The first n characters of the request equal the n characters read; a request
