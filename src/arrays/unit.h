@@ -40,7 +40,8 @@ class Unit {
   std::int64_t position() const { return base_ + static_cast<std::int64_t>(cur_); }
   // Moves to an absolute position; returns 0 or errno.
   int seek(std::int64_t pos);
-  // Writes out buffered bytes; returns 0 or the first write error of the unit.
+  // Writes out buffered bytes and ends the file where writing stopped; returns 0 or
+  // the first write error of the unit.
   int flush();
   int first_error() const { return error_; }
   // Size of the file, or -1 when it cannot be known (pipes, terminals).
@@ -75,6 +76,7 @@ class Unit {
   std::uint32_t marker(const unsigned char* p) const;
   void put_marker(unsigned char* p, std::uint32_t v) const;
   long raw_read(char* dst, std::size_t n, std::int64_t at);
+  int drain();  // writes out the buffered bytes only
 
   int number_;
   int fd_;
@@ -85,7 +87,8 @@ class Unit {
   std::int64_t base_ = 0;  // file offset of buf_[0]
   std::size_t cur_ = 0;    // cursor in buf_
   std::size_t len_ = 0;    // valid bytes in buf_ while reading
-  bool cut_pending_ = true;
+  bool cut_pending_ = true;  // the next write starts a new end of the file
+  bool cut_due_ = false;     // writing has started there: cut the old rest at the flush
   int error_ = 0;
   std::int64_t record_start_ = -1;  // offset of the leading marker of the record being written
   std::string line_;                // a line that did not lie whole in the buffer

@@ -126,10 +126,10 @@ void Unit::to_writing() {
   len_ = 0;
   ensure_buffer();
   mode_ = Mode::writing;
-  if (cut_pending_ && seekable_ && !fed) {
-    // A sequential file ends with what was written last: cut it at this write.
-    if (::ftruncate(fd_, base_) != 0 && error_ == 0) error_ = errno;
-  }
+  // A sequential file ends with what was written last. The cut is made when this
+  // stretch of writing ends (flush): rewriting an existing file then goes over its
+  // pages in place instead of freeing and allocating every block again.
+  if (cut_pending_ && seekable_ && !fed) cut_due_ = true;
   cut_pending_ = false;
 }
 
@@ -165,14 +165,14 @@ void Unit::write(const void* src, std::size_t n) {
   if (n == 0) return;  // an empty item list (a row of no cells) has no bytes, maybe no address
   const char* in = static_cast<const char*>(src);
   if (cur_ + n > cap_) {
-    if (int e = flush()) fatal_io(e, "WRITE", number_);
+    if (int e = drain()) fatal_io(e, "WRITE", number_);
     if (n >= cap_) {
       // Larger than the buffer: through the buffer in pieces.
       while (n > 0) {
         const std::size_t k = std::min(n, cap_);
         std::memcpy(buf_.get(), in, k);
         cur_ = k;
-        if (int e = flush()) fatal_io(e, "WRITE", number_);
+        if (int e = drain()) fatal_io(e, "WRITE", number_);
         in += k;
         n -= k;
       }
@@ -184,6 +184,17 @@ void Unit::write(const void* src, std::size_t n) {
 }
 
 int Unit::flush() {
+  const int e = drain();
+  if (cut_due_) {
+    cut_due_ = false;
+    struct stat st {};
+    const std::int64_t end = position();
+    if (::fstat(fd_, &st) == 0 && st.st_size > end && ::ftruncate(fd_, end) != 0 && error_ == 0) error_ = errno;
+  }
+  return e ? e : error_;
+}
+
+int Unit::drain() {
   if (mode_ != Mode::writing || cur_ == 0) return error_;
   if (capture) {
     capture->append(buf_.get(), cur_);
@@ -225,7 +236,7 @@ std::int64_t Unit::size() {
   if (::fstat(fd_, &st) != 0) return -1;
   if (!writable) known_size_ = st.st_size;
   std::int64_t s = st.st_size;
-  if (mode_ == Mode::writing) s = std::max(s, position());
+  if (mode_ == Mode::writing) s = cut_due_ ? position() : std::max(s, position());
   return s;
 }
 
@@ -404,7 +415,7 @@ int Unit::endfile() {
     if (int e = flush()) return e;
   }
   if (seekable_ && ::ftruncate(fd_, position()) != 0) return errno;
-  cut_pending_ = false;
+  cut_pending_ = cut_due_ = false;
   return 0;
 }
 

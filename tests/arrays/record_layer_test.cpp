@@ -203,6 +203,33 @@ TEST(OpenStatus, FirstWriteCutsTheFileAndReadOnlyFallback) {
   close_unit(31);
   EXPECT_EQ(read_file(d.file("f.txt")), "one\nnew\n");
 
+  // Rewriting goes over the old bytes; their rest is gone once writing stops: at a
+  // flush, before the unit reads again, at close, also past several buffers.
+  write_file(d.file("g.txt"), "aaaa\nbbbb\ncccc\ndddd\n");
+  ASSERT_EQ(open_fmt(33, d.file("g.txt")), 0);
+  write_fmt(33, "(A)", "x");
+  flush_unit(33);
+  EXPECT_EQ(read_file(d.file("g.txt")), "x\n");
+  write_fmt(33, "(A)", "y");
+  ASSERT_EQ(rewind_unit(33), 0);
+  for (const char* want : {"x", "y"}) {
+    EXPECT_EQ(read_fmt(33, want_both, "(A)", t), Io::ok);
+    EXPECT_EQ(trimmed(t), want);
+  }
+  EXPECT_EQ(read_fmt(33, want_both, "(A)", t), Io::end);
+  close_unit(33);
+  EXPECT_EQ(read_file(d.file("g.txt")), "x\ny\n");
+  write_file(d.file("big.txt"), std::string(5 << 20, 'z'));
+  ASSERT_EQ(open_fmt(33, d.file("big.txt")), 0);
+  const std::string row(1000, 'n');
+  for (int i = 0; i < 3000; ++i) write_fmt(33, "(A)", row);
+  close_unit(33);
+  EXPECT_EQ(read_file(d.file("big.txt")), [&] {
+    std::string all;
+    for (int i = 0; i < 3000; ++i) all += row + "\n";
+    return all;
+  }());
+
   if (::geteuid() != 0) {  // root may write anything
     write_file(d.file("ro.txt"), "keep\n");
     ::chmod(d.file("ro.txt").c_str(), 0444);
