@@ -61,6 +61,20 @@ void BM_out_real_float_1pE12_4(benchmark::State& state) {
 }
 BENCHMARK(BM_out_real_float_1pE12_4);
 
+// The same values as one run under the repeated edit, as a row statement edits them.
+void BM_out_reals_float_1pE12_4(benchmark::State& state) {
+  const auto v = grid_values();
+  const kvax::DataEdit e = edit('E', 12, 4, 1);
+  std::vector<char> out(batch * 12);
+  for (auto _ : state) {
+    kvax::out_reals(out.data(), e, v.data(), v.size());
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * batch);
+}
+BENCHMARK(BM_out_reals_float_1pE12_4);
+
 void BM_snprintf_E12_4(benchmark::State& state) {
   const auto v = grid_values();
   std::vector<char> out(batch * 12 + 1);
@@ -90,6 +104,23 @@ void BM_in_real_float_E12_6(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * batch);
 }
 BENCHMARK(BM_in_real_float_E12_6);
+
+void BM_in_reals_float_E12_6(benchmark::State& state) {
+  const auto v0 = grid_values();
+  std::vector<char> text(batch * 12);
+  kvax::out_reals(text.data(), edit('E', 12, 4, 1), v0.data(), v0.size());
+  const kvax::DataEdit e = edit('E', 12, 6, 0);
+  std::vector<float> v(batch);
+  for (auto _ : state) {
+    std::size_t done = 0;
+    const int rc = kvax::in_reals(text.data(), e, v.data(), v.size(), done);
+    benchmark::DoNotOptimize(rc);
+    benchmark::DoNotOptimize(v.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * batch);
+}
+BENCHMARK(BM_in_reals_float_E12_6);
 
 void BM_strtof(benchmark::State& state) {
   const auto text = grid_fields();

@@ -549,10 +549,36 @@ int convert(std::string_view field, const DataEdit& e, T& v) {
   return convert_scanned(field, e, v);
 }
 
+// A run of fields: the writers' form inline in the loop, anything else out of line.
+template <class T>
+int convert_run(const char* text, const DataEdit& e, T* v, std::size_t count, std::size_t& done) {
+  const std::size_t w = static_cast<std::size_t>(e.width);
+  for (std::size_t i = 0; i < count; ++i, text += w) {
+    const std::string_view f(text, w);
+    T x;
+    if (!written_form(f, x)) [[unlikely]] {
+      if (const int rc = convert_scanned(f, e, x)) {
+        done = i;
+        return rc;
+      }
+    }
+    v[i] = x;
+  }
+  done = count;
+  return 0;
+}
+
 }  // namespace
 
 int in_real(std::string_view field, const DataEdit& e, double& v) { return convert(field, e, v); }
 int in_real(std::string_view field, const DataEdit& e, float& v) { return convert(field, e, v); }
+
+int in_reals(const char* text, const DataEdit& e, float* v, std::size_t count, std::size_t& done) {
+  return convert_run(text, e, v, count, done);
+}
+int in_reals(const char* text, const DataEdit& e, double* v, std::size_t count, std::size_t& done) {
+  return convert_run(text, e, v, count, done);
+}
 
 int in_integer(std::string_view field, std::int64_t& v) {
   const char* p = field.data();

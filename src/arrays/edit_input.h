@@ -4,6 +4,7 @@
 // iostat::numeric_overflow).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -18,6 +19,12 @@ namespace kvax {
 // "INFINITY" (any case, optional sign) give not-a-number and infinities.
 int in_real(std::string_view field, const DataEdit& e, double& v);
 int in_real(std::string_view field, const DataEdit& e, float& v);
+
+// A run of count fields of e.width columns each, one after the other from text: the values
+// and results of one in_real per field. Stops at the first bad field with its code, the
+// fields before it stored; done is the number stored.
+int in_reals(const char* text, const DataEdit& e, float* v, std::size_t count, std::size_t& done);
+int in_reals(const char* text, const DataEdit& e, double* v, std::size_t count, std::size_t& done);
 
 // Iw input: blanks ignored, all blank is 0, optional sign, digits only.
 int in_integer(std::string_view field, std::int64_t& v);

@@ -538,11 +538,15 @@ inline u64 mantissa_chars(u32 q) {
 // (exact ties included): the double path then decides, with the same bytes. n is a
 // constant, so that the powers of ten, divisions and shifts are immediates.
 template <int n>
-inline bool short_float_form(char* dst, const DataEdit& e, float v) {
-  const int w = e.width;
-  if (!((e.scale == 1) & (e.exp_digits <= 0) & ((e.kind | 1) == 'E') &
-        (static_cast<unsigned>(w - n - 6) <= 7)))
-    return false;
+inline bool short_float_shape(const DataEdit& e) {
+  return (e.scale == 1) & (e.exp_digits <= 0) & ((e.kind | 1) == 'E') &
+         (static_cast<unsigned>(e.width - n - 6) <= 7);
+}
+
+// The short form of one value in a field of the shape above: w columns, 'E' or 'D'
+// (d_form). Values passed as plain integers, so that a run keeps them in registers.
+template <int n>
+[[gnu::always_inline]] inline bool short_float_value(char* dst, int w, bool d_form, float v) {
   const u32 bits = std::bit_cast<u32>(v);
   const u32 magnitude = bits & 0x7fffffff;
   if (magnitude - 1 < 0x7fffff || magnitude >= 0x7f800000) return false;
@@ -566,10 +570,15 @@ inline bool short_float_form(char* dst, const DataEdit& e, float v) {
   const u32 q = static_cast<u32>((h + half) >> 18);  // n digits, or 0 for zero
 
   const u64 mantissa = mantissa_chars<n>(q);
-  const u32 exponent = float_exponents[2 * b + up] - (e.kind == 'D');  // "D+ff": 'E' - 1
+  const u32 exponent = float_exponents[2 * b + up] - d_form;  // "D+ff": 'E' - 1
   store8(dst + lead, mantissa);  // n + 1 bytes; the rest is overwritten by the exponent
   store4(dst + w - 4, exponent);
   return true;
+}
+
+template <int n>
+inline bool short_float_form(char* dst, const DataEdit& e, float v) {
+  return short_float_shape<n>(e) && short_float_value<n>(dst, e.width, e.kind == 'D', v);
 }
 
 // Ew.d and Dw.d of x = |v|.
@@ -645,6 +654,18 @@ template <int n>
   return out_real_double(dst, e, static_cast<double>(v));
 }
 
+// A run of floats under one edit of the short shape: the edit is looked at once, each
+// value is edited in registers, the rare value the short form declines goes the double way.
+template <int n>
+[[gnu::noinline]] void out_float_run(char* dst, const DataEdit& e, const float* v, std::size_t count) {
+  const int w = e.width;
+  const bool d_form = e.kind == 'D';
+  for (std::size_t i = 0; i < count; ++i, dst += w) {
+    if (!short_float_value<n>(dst, w, d_form, v[i])) [[unlikely]]
+      out_real_double(dst, e, static_cast<double>(v[i]));
+  }
+}
+
 }  // namespace
 
 namespace detail {
@@ -680,6 +701,22 @@ int out_real(char* dst, const DataEdit& e, float v) {
     case 6: return out_float<7>(dst, e, v);
     default: return edit_real(dst, e, static_cast<double>(v));
   }
+}
+
+void out_reals(char* dst, const DataEdit& e, const float* v, std::size_t count) {
+  switch (e.digits) {
+    case 2: if (short_float_shape<3>(e)) return out_float_run<3>(dst, e, v, count); break;
+    case 3: if (short_float_shape<4>(e)) return out_float_run<4>(dst, e, v, count); break;
+    case 4: if (short_float_shape<5>(e)) return out_float_run<5>(dst, e, v, count); break;
+    case 5: if (short_float_shape<6>(e)) return out_float_run<6>(dst, e, v, count); break;
+    case 6: if (short_float_shape<7>(e)) return out_float_run<7>(dst, e, v, count); break;
+    default: break;
+  }
+  for (std::size_t i = 0; i < count; ++i, dst += e.width) out_real(dst, e, v[i]);
+}
+
+void out_reals(char* dst, const DataEdit& e, const double* v, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i, dst += e.width) edit_real(dst, e, v[i]);
 }
 
 int out_integer(char* dst, const DataEdit& e, std::int64_t v) {

@@ -3,6 +3,7 @@
 // value), then the layout. These functions do no I/O and no allocation.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "arrays/data_edit.h"
@@ -13,6 +14,10 @@ namespace kvax {
 // returns e.width. A value that does not fit fills the field with asterisks.
 int out_real(char* dst, const DataEdit& e, double v);  // F, E, D
 int out_real(char* dst, const DataEdit& e, float v);   // F, E, D; fast path for floats
+// A run of values under one edit into consecutive fields of e.width columns: the same
+// bytes as one out_real per value, at less cost per value.
+void out_reals(char* dst, const DataEdit& e, const float* v, std::size_t count);
+void out_reals(char* dst, const DataEdit& e, const double* v, std::size_t count);
 int out_integer(char* dst, const DataEdit& e, std::int64_t v);
 int out_logical(char* dst, const DataEdit& e, bool v);
 

@@ -177,9 +177,7 @@ struct OutputStatement::State {
       if (!is_real_edit(e.kind)) mismatch();
       const std::size_t run = 1 + std::min<std::size_t>(static_cast<std::size_t>(walker.repeat_left()), n - i - 1);
       walker.consume(static_cast<int>(run - 1));
-      const std::size_t w = static_cast<std::size_t>(e.width);
-      char* p = room(w * run);
-      for (std::size_t q = 0; q < run; ++q, p += w) out_real(p, e, v[i + q]);
+      out_reals(room(static_cast<std::size_t>(e.width) * run), e, v + i, run);
       i += run;
     }
   }
@@ -473,7 +471,17 @@ struct InputStatement::State {
       const std::size_t run = 1 + std::min<std::size_t>(static_cast<std::size_t>(walker.repeat_left()), n - i - 1);
       walker.consume(static_cast<int>(run - 1));
       const std::size_t w = static_cast<std::size_t>(e->width);
-      for (std::size_t q = 0; q < run; ++q) {
+      std::size_t q = 0;
+      if (w > 0 && pos < rec.size()) {
+        // The fields that lie whole in the record, as one run.
+        const std::size_t whole = std::min(run, (rec.size() - pos) / w);
+        std::size_t done = 0;
+        const int c = in_reals(rec.data() + pos, *e, v + i, whole, done);
+        pos += done * w;
+        if (c) return condition(Io::err, c);
+        q = whole;
+      }
+      for (; q < run; ++q) {
         std::string_view f;
         if (pos + w <= rec.size()) {
           f = std::string_view(rec.data() + pos, w);

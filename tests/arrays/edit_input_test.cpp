@@ -12,6 +12,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "arrays/iostat.h"
 
@@ -220,6 +221,43 @@ TEST(InReal, WrittenFormEdges) {
     } else {
       EXPECT_EQ(99, got);
     }
+  }
+}
+
+// A run of fields gives what one call per field gives, and stops at a bad field with its
+// code, the fields before it stored and the rest untouched.
+TEST(InReals, RunsMatchOneFieldAtATime) {
+  const char* const fields[] = {"  1.2346E+00", " -9.9999d-09", "-0.0000E+00 ", "1.234567E-04",
+                                "   1.2346   ", "        1234", "  1.2 46E+00", "            ",
+                                "       1.E+1", "  -Infinity ", "  3.4028E+38", "  1.4013E-45"};
+  std::mt19937 rng(31);
+  std::string text;
+  for (int i = 0; i < 500; ++i) text += fields[rng() % std::size(fields)];
+  const std::size_t count = text.size() / 12;
+  for (const DataEdit& e : {edit(6), edit(2, 1)}) {
+    std::vector<float> one(count), run(count + 1, 99.0f);
+    std::vector<double> one_d(count), run_d(count + 1, 99.0);
+    for (std::size_t i = 0; i < count; ++i) {
+      ASSERT_EQ(0, in_real(std::string_view(text).substr(12 * i, 12), e, one[i]));
+      ASSERT_EQ(0, in_real(std::string_view(text).substr(12 * i, 12), e, one_d[i]));
+    }
+    std::size_t done = 0;
+    EXPECT_EQ(0, in_reals(text.data(), e, run.data(), count, done));
+    EXPECT_EQ(count, done);
+    EXPECT_EQ(0, std::memcmp(one.data(), run.data(), count * sizeof(float)));
+    EXPECT_EQ(99.0f, run[count]);
+    EXPECT_EQ(0, in_reals(text.data(), e, run_d.data(), count, done));
+    EXPECT_EQ(0, std::memcmp(one_d.data(), run_d.data(), count * sizeof(double)));
+  }
+  for (const auto& [bad, code] : {std::pair{"  1.2346E+0x", iostat::bad_numeric},
+                                  std::pair{"  3.4029E+38", iostat::numeric_overflow}}) {
+    std::string t = text.substr(0, 12 * 40) + bad + text.substr(0, 12 * 9);
+    std::vector<float> v(50, 99.0f);
+    std::size_t done = 0;
+    EXPECT_EQ(code, in_reals(t.data(), edit(6), v.data(), v.size(), done));
+    EXPECT_EQ(40u, done);
+    EXPECT_NE(99.0f, v[39]);
+    EXPECT_EQ(99.0f, v[40]);
   }
 }
 

@@ -12,6 +12,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace kvax::detail {
 void exact_round_digits(double v, int n, DecimalDigits& out);
@@ -252,6 +253,39 @@ TEST(OutReal, FloatRowFormsMatchExactDigits) {
   for (int j = 1; j <= 30; ++j)
     for (int m = 1; m < 3000; ++m)
       if (!check(std::ldexp(static_cast<float>(m), -j) * 100, m)) return;
+}
+
+// A run under one edit writes the fields that one call per value writes, and nothing past
+// them: row shapes with specials, zeros, denormals and values near ties mixed in, edits the
+// short form does not take, and doubles.
+TEST(OutReals, RunsMatchOneValueAtATime) {
+  std::mt19937 rng(4242);
+  std::vector<float> v(997);
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    const std::uint32_t bits = static_cast<std::uint32_t>(rng());
+    switch (i % 7) {
+      case 0: v[i] = 0.0f; break;
+      case 1: v[i] = std::bit_cast<float>(bits & 0x807fffff); break;  // denormals, zeros
+      case 2: v[i] = std::bit_cast<float>(bits | 0x7f800000); break;  // NaN, infinities
+      case 3: v[i] = std::strtof(("1.23455e" + std::to_string(int(bits % 60) - 30)).c_str(), nullptr); break;
+      default: v[i] = std::bit_cast<float>(bits); break;
+    }
+  }
+  const std::vector<double> dv(v.begin(), v.end());
+  for (const DataEdit& e : {edit('E', 12, 4, 1), edit('D', 9, 2, 1), edit('E', 14, 6, 1), edit('E', 20, 4, 1),
+                            edit('E', 12, 4), edit('E', 12, 4, 1, 3), edit('F', 10, 1), edit('E', 16, 7, 1)}) {
+    SCOPED_TRACE(std::string(1, e.kind) + std::to_string(e.width) + "." + std::to_string(e.digits));
+    const std::size_t w = static_cast<std::size_t>(e.width);
+    std::string one(v.size() * w, '#'), run(v.size() * w + 8, '#'), one_d(one), run_d(run);
+    for (std::size_t i = 0; i < v.size(); ++i) {
+      out_real(one.data() + i * w, e, v[i]);
+      out_real(one_d.data() + i * w, e, dv[i]);
+    }
+    out_reals(run.data(), e, v.data(), v.size());
+    out_reals(run_d.data(), e, dv.data(), dv.size());
+    EXPECT_EQ(one + "########", run);
+    EXPECT_EQ(one_d + "########", run_d);
+  }
 }
 
 TEST(RoundDigits, DoublesMatchPrintf) {
