@@ -218,6 +218,9 @@ struct ScaleBy10 {
 template <class T>
 constexpr ScaleBy10<T> scale_by_10{};
 
+template <class T>
+constexpr T unit_signs[2] = {1, -1};
+
 // A field in the form the writers leave, "  -1.2346E+00": blanks, an optional sign, one
 // digit, a point, the fraction digits, then E or D (either case), a sign and two digits,
 // the number in the last 12 columns. The 8 columns before the exponent are taken as one
@@ -266,10 +269,9 @@ template <class T>
   const auto& scale = scale_by_10<T>;
   const T mantissa = static_cast<T>(static_cast<std::int64_t>(value8(digits)));
   const T r = mantissa * scale.up[exponent + 10] / scale.down[exponent + 10];
-  // The sign bit set by arithmetic, as the sign comes and goes from field to field.
-  using Bits = std::conditional_t<sizeof(T) == 4, std::uint32_t, u64>;
-  v = std::bit_cast<T>(std::bit_cast<Bits>(r) |
-                       (static_cast<Bits>(negative) << (sizeof(T) * 8 - 1)));
+  // The sign taken from a table rather than by a branch, as it comes and goes from field
+  // to field, and applied in the floating-point registers, off the integer side.
+  v = std::copysign(r, unit_signs<T>[negative]);
   return true;
 }
 
