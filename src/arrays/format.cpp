@@ -213,29 +213,30 @@ bool Format::parse_list(std::string_view s, std::size_t& i, int depth) {
   }
 }
 
-const Format& Format::cached(std::string_view source) {
+std::shared_ptr<const Format> Format::cached(std::string_view source) {
   // Row formats are set again and again; a handful of slots with round-robin reuse is
-  // enough. Entries are never moved, so a statement may hold its format while it runs.
+  // enough. A statement holds its format, so reusing a slot never takes a format from
+  // under a statement that is still running.
   struct Slot {
     std::string key;
-    std::unique_ptr<Format> format;
+    std::shared_ptr<const Format> format;
   };
   static Slot slots[32];
   static int last = 0;
   static int next = 0;
-  if (slots[last].format && slots[last].key == source) return *slots[last].format;
+  if (slots[last].format && slots[last].key == source) return slots[last].format;
   for (int k = 0; k < 32; ++k) {
     if (slots[k].format && slots[k].key == source) {
       last = k;
-      return *slots[k].format;
+      return slots[k].format;
     }
   }
   Slot& s = slots[next];
   s.key.assign(source);
-  s.format = std::make_unique<Format>(source);
+  s.format = std::make_shared<const Format>(source);
   last = next;
   next = (next + 1) % 32;
-  return *s.format;
+  return s.format;
 }
 
 }  // namespace kvax

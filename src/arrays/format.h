@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,8 +37,9 @@ class Format {
  public:
   // Parses a format such as "(1p,10e12.4,:)"; ok() is false when it cannot be interpreted.
   explicit Format(std::string_view source);
-  // The parsed format for this text, parsed on first use and kept in a small cache.
-  static const Format& cached(std::string_view source);
+  // The parsed format for this text, parsed on first use and kept in a small cache. A
+  // format leaves the cache when its slot is reused, but lives on while anyone holds it.
+  static std::shared_ptr<const Format> cached(std::string_view source);
 
   bool ok() const { return ok_; }
   const std::vector<FormatItem>& items() const { return items_; }
@@ -65,9 +67,10 @@ class FormatWalker {
   static constexpr long control_per_item = 64;
 
   FormatWalker() = default;
-  explicit FormatWalker(const Format& f) : f_(&f) {}
-  void reset(const Format& f) {
-    f_ = &f;
+  // Holds the format for as long as the walker replays it.
+  void reset(std::shared_ptr<const Format> f) {
+    held_ = std::move(f);
+    f_ = held_.get();
     pc_ = rep_left_ = scale_ = depth_ = 0;
     dollar_ = false;
     budget_ = control_budget;
@@ -109,6 +112,7 @@ class FormatWalker {
   template <class Sink>
   const DataEdit* advance(Sink& sink);
 
+  std::shared_ptr<const Format> held_;
   const Format* f_ = nullptr;
   int pc_ = 0;
   int rep_left_ = 0;

@@ -214,15 +214,15 @@ Unit* output_unit(int unit) {
 OutputStatement::OutputStatement(int unit, std::string_view format) : s_(output_pool().acquire()) {
   s_->reset();
   s_->unit_no = unit;
-  const Format& f = Format::cached(format);
+  std::shared_ptr<const Format> f = Format::cached(format);
   try {
     s_->unit = output_unit(unit);
-    if (!f.ok()) fatal_io(iostat::bad_format, "WRITE", unit);
+    if (!f->ok()) fatal_io(iostat::bad_format, "WRITE", unit);
   } catch (...) {
     output_pool().release(s_);
     throw;
   }
-  s_->walker.reset(f);
+  s_->walker.reset(std::move(f));
 }
 
 OutputStatement::OutputStatement(int unit) : s_(output_pool().acquire()) {
@@ -241,12 +241,12 @@ OutputStatement::OutputStatement(Text& field, std::string_view format) : s_(outp
   s_->reset();
   s_->unit_no = internal_unit;
   s_->field = &field;
-  const Format& f = Format::cached(format);
-  if (!f.ok()) {
+  std::shared_ptr<const Format> f = Format::cached(format);
+  if (!f->ok()) {
     output_pool().release(s_);
     fatal_io(iostat::bad_format, "WRITE", internal_unit);
   }
-  s_->walker.reset(f);
+  s_->walker.reset(std::move(f));
 }
 
 // A state goes back to the pool with a record buffer of at most this size, so that a rare
@@ -613,7 +613,7 @@ Pool<InputStatement::State>& input_pool() {
 // Sets up a statement's state and starts it; a start that raises the fatal report gives
 // the state back to the pool first.
 InputStatement::State* begin_input(int unit, std::string_view text, bool internal, unsigned want,
-                                   const Format* format) {
+                                   std::shared_ptr<const Format> format) {
   InputStatement::State* s = input_pool().acquire();
   s->reset();
   s->unit_no = internal ? internal_unit : unit;
@@ -621,9 +621,10 @@ InputStatement::State* begin_input(int unit, std::string_view text, bool interna
   s->text = text;
   s->want = want;
   s->list = format == nullptr;
-  if (format) s->walker.reset(*format);
+  const Format* f = format.get();
+  if (f) s->walker.reset(std::move(format));
   try {
-    s->start(format);
+    s->start(f);
   } catch (...) {
     input_pool().release(s);
     throw;
@@ -633,12 +634,12 @@ InputStatement::State* begin_input(int unit, std::string_view text, bool interna
 }  // namespace
 
 InputStatement::InputStatement(int unit, unsigned want, std::string_view format)
-    : s_(begin_input(unit, {}, false, want, &Format::cached(format))) {}
+    : s_(begin_input(unit, {}, false, want, Format::cached(format))) {}
 
 InputStatement::InputStatement(int unit, unsigned want) : s_(begin_input(unit, {}, false, want, nullptr)) {}
 
 InputStatement::InputStatement(std::string_view text, unsigned want, std::string_view format)
-    : s_(begin_input(0, text, true, want, &Format::cached(format))) {}
+    : s_(begin_input(0, text, true, want, Format::cached(format))) {}
 
 InputStatement::InputStatement(std::string_view text, unsigned want)
     : s_(begin_input(0, text, true, want, nullptr)) {}

@@ -290,6 +290,24 @@ std::string written(std::string_view format, std::span<const float> values) {
   return out.text();
 }
 
+// A statement keeps its format while other statements fill the format cache many times
+// over with formats of their own.
+TEST(EditFormats, RunningStatementKeepsItsFormat) {
+  CapturedOutput out;
+  {
+    OutputStatement running(6, "(1P,2E12.4,' end',I3)");
+    running.item(1.5f);
+    for (int k = 0; k < 100; ++k) {
+      Text t = text("", 16);
+      write_fmt_text(t, "(I" + std::to_string(k % 7 + 2) + ",'x" + std::to_string(k) + "')", k);
+    }
+    running.item(-2.25f);
+    running.item(std::int32_t{7});
+    running.finish();
+  }
+  EXPECT_EQ(out.text(), "  1.5000E+00 -2.2500E+00 end  7\n");
+}
+
 TEST(EditFormats, ReversionColonAndGroups) {
   std::vector<float> v(12, 1.0f);
   std::string line10;
