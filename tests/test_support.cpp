@@ -150,4 +150,20 @@ std::string hex(std::string_view bytes) {
   return s;
 }
 
+std::string le32(std::uint32_t v) {
+  std::string b(4, '\0');
+  for (int k = 0; k < 4; ++k) b[static_cast<std::size_t>(k)] = static_cast<char>(v >> (8 * k));
+  return b;
+}
+
+std::string swap4(std::string b) {
+  for (std::size_t i = 0; i + 4 <= b.size(); i += 4) std::swap(b[i], b[i + 3]), std::swap(b[i + 1], b[i + 2]);
+  return b;
+}
+
+std::string record(std::string_view data, bool big) {
+  const std::string n = le32(static_cast<std::uint32_t>(data.size()));
+  return (big ? swap4(n) : n) + std::string(data) + (big ? swap4(n) : n);
+}
+
 }  // namespace kvax::test

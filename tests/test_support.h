@@ -2,7 +2,9 @@
 // output and running kvax.out as a process.
 #pragma once
 
+#include <bit>
 #include <complex>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,5 +64,12 @@ std::vector<std::complex<float>> sample_grid(int k, int l);
 
 // Bytes as two-digit hexadecimal numbers separated by blanks, for readable failures.
 std::string hex(std::string_view bytes);
+
+// Building unformatted files: a 4-byte value little-endian, the same for a float's bits,
+// every 4 bytes reversed (the big-endian form of such values), and a framed record.
+std::string le32(std::uint32_t v);
+inline std::string le32(float v) { return le32(std::bit_cast<std::uint32_t>(v)); }
+std::string swap4(std::string bytes);
+std::string record(std::string_view data, bool big = false);
 
 }  // namespace kvax::test

@@ -17,18 +17,10 @@ namespace {
 using test::CapturedOutput;
 using test::hex;
 using test::read_file;
+using test::record;
 using test::ScratchDir;
 using test::write_file;
 
-// A little-endian record holding these bytes.
-std::string record(std::string_view data) {
-  std::string r(4, '\0');
-  const std::uint32_t n = static_cast<std::uint32_t>(data.size());
-  std::memcpy(r.data(), &n, 4);
-  r += data;
-  r.append(reinterpret_cast<const char*>(&n), 4);
-  return r;
-}
 
 std::string i32(std::int32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
 

@@ -23,29 +23,16 @@
 namespace kvax {
 namespace {
 
+using test::le32;
 using test::read_file;
+using test::record;
 using test::run_kvax;
 using test::ScratchDir;
 using test::start_line;
+using test::swap4;
 using test::write_file;
 
 // ---- input files -------------------------------------------------------------------
-
-std::string swap4(std::string b) {
-  for (std::size_t i = 0; i + 4 <= b.size(); i += 4) std::swap(b[i], b[i + 3]), std::swap(b[i + 1], b[i + 2]);
-  return b;
-}
-
-std::string le32(std::uint32_t v) {
-  std::string b(4, '\0');
-  for (int k = 0; k < 4; ++k) b[static_cast<std::size_t>(k)] = static_cast<char>(v >> (8 * k));
-  return b;
-}
-
-std::string record(const std::string& data, bool big) {
-  const std::string n = le32(static_cast<std::uint32_t>(data.size()));
-  return (big ? swap4(n) : n) + data + (big ? swap4(n) : n);
-}
 
 // An unformatted section of K x L cells with the given header K and L (which need not
 // match the rows), rows from L down to 1; cell (i, j) is (i + 10 j, -j) unless cells
@@ -57,7 +44,7 @@ struct Section {
   std::vector<std::pair<float, float>> cells;
   std::string header(bool big) const {
     const std::string h = le32(static_cast<std::uint32_t>(k)) + le32(static_cast<std::uint32_t>(l));
-    const std::string v = le32(7);
+    const std::string v = le32(7u);
     return record((big ? swap4(h) : h) + "MCMPXM2" + (big ? swap4(v) : v), big);
   }
   std::string unformatted(bool big = false, int rows = 2, int per_row = 2) const {
@@ -67,7 +54,7 @@ struct Section {
       for (int i = 1; i <= per_row; ++i) {
         const std::size_t n = static_cast<std::size_t>(i - 1 + per_row * (j - 1));
         const auto [re, im] = n < cells.size() ? cells[n] : std::pair{float(i + 10 * j), float(-j)};
-        const std::string b = le32(std::bit_cast<std::uint32_t>(re)) + le32(std::bit_cast<std::uint32_t>(im));
+        const std::string b = le32(re) + le32(im);
         row += big ? swap4(b) : b;
       }
       s += record(row, big);

@@ -10,26 +10,19 @@
 namespace kvax {
 namespace {
 
+using test::le32;
 using test::read_file;
+using test::record;
 using test::run_kvax;
 using test::ScratchDir;
 using test::start_line;
+using test::swap4;
 using test::write_file;
 
 // ---- input files -------------------------------------------------------------------
 
-std::string swap4(std::string b) {
-  for (std::size_t i = 0; i + 4 <= b.size(); i += 4) std::swap(b[i], b[i + 3]), std::swap(b[i + 1], b[i + 2]);
-  return b;
-}
-
-std::string bytes_of(std::int32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
-std::string bytes_of(float v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
-
-std::string record(const std::string& data, bool big) {
-  const std::string n = bytes_of(static_cast<std::int32_t>(data.size()));
-  return (big ? swap4(n) : n) + data + (big ? swap4(n) : n);
-}
+std::string bytes_of(std::int32_t v) { return le32(static_cast<std::uint32_t>(v)); }
+std::string bytes_of(float v) { return le32(v); }
 
 struct Section {
   int k = 3, l = 2;
