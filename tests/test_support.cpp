@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -148,6 +149,12 @@ std::string hex(std::string_view bytes) {
   }
   if (!s.empty()) s.pop_back();
   return s;
+}
+
+std::string opened(std::string_view unit_letter, std::string_view name) {
+  std::string t(name);
+  t.resize(std::max<std::size_t>(37, t.size() + 1), ' ');
+  return " <OPENF->3> " + std::string(unit_letter) + " " + t + "-\n";
 }
 
 std::string le32(std::uint32_t v) {

@@ -58,6 +58,11 @@ ProcessResult run_kvax(const std::vector<std::string>& args, const std::string& 
 // The start line that run_kvax's fixed clock and host give.
 inline constexpr std::string_view start_line = "0<StTiMe>>> kvax on host=testhost at 2026-12-08 06:19:18\n";
 
+// Lines every conversion run writes: the tag length (2 unless -l) and the opener's report
+// of a unit ("21:^", "31:B" ...) and its file name, "-" in column 49 or after the name.
+inline const std::string tag_line = " <SLTagT>>> Tide symbols max length=           2\n";
+std::string opened(std::string_view unit_letter, std::string_view name);
+
 // A k x l grid whose cell number n (from 0) holds (1 + n, -n/2): exact in both
 // representations, and a misplaced cell shows where it came from.
 std::vector<std::complex<float>> sample_grid(int k, int l);

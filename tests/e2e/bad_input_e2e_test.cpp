@@ -24,6 +24,8 @@ namespace kvax {
 namespace {
 
 using test::le32;
+using test::opened;
+using test::tag_line;
 using test::read_file;
 using test::record;
 using test::run_kvax;
@@ -70,13 +72,6 @@ const std::string text_2x2 = header_2x2 + row2 + row1;
 
 // ---- expected lines ------------------------------------------------------------------
 
-std::string opened(std::string_view unit_letter, std::string_view name) {
-  std::string t(name);
-  t.resize(std::max<std::size_t>(37, t.size() + 1), ' ');
-  return " <OPENF->3> " + std::string(unit_letter) + " " + t + "-\n";
-}
-
-const std::string tag_line = " <SLTagT>>> Tide symbols max length=           2\n";
 const std::string size_u_2x2 = " <getsiz>>> K,L,TYP,VARTYP=           2           2  M CMPX\n"
                                " <GETSIZ>>>       2    2 M CMPX  array on file unit 21\n";
 const std::string size_f_2x2 = " <GetsiF>>>        2       2 array on file unit 21\n";

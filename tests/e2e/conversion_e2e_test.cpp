@@ -11,6 +11,8 @@ namespace kvax {
 namespace {
 
 using test::le32;
+using test::opened;
+using test::tag_line;
 using test::read_file;
 using test::record;
 using test::run_kvax;
@@ -52,14 +54,6 @@ const std::string text_3x2 = header_3x2 + row2 + row1;
 
 // ---- expected lines ------------------------------------------------------------------
 
-// The opener's report for a name of up to 35 characters: " - " in report columns 37-39.
-std::string opened(std::string_view unit_letter, std::string_view name) {
-  std::string t(name);
-  t.resize(37, ' ');
-  return " <OPENF->3> " + std::string(unit_letter) + " " + t + "-\n";
-}
-
-const std::string tag_line = " <SLTagT>>> Tide symbols max length=           2\n";
 const std::string size_u_3x2 = " <getsiz>>> K,L,TYP,VARTYP=           3           2  M CMPX\n"
                                " <GETSIZ>>>       3    2 M CMPX  array on file unit 21\n";
 const std::string size_f_3x2 = " <GetsiF>>>        3       2 array on file unit 21\n";
