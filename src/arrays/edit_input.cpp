@@ -19,6 +19,7 @@
 #include <type_traits>
 
 #include "arrays/iostat.h"
+#include "arrays/powers_of_ten.h"
 
 namespace kvax {
 namespace {
@@ -372,30 +373,10 @@ int scan_real(const char* p, const char* const end, int d, int k, ScannedReal& s
 
 // ---- Conversion ----------------------------------------------------------------------
 
-constexpr double exact_pow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                  1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
-// 10^e for e in [-64, 64], each the correctly rounded double (the compiler rounds decimal
-// literals correctly). Any float is m * 10^e for a 19-digit m and such an e.
+// The powers of ten the float conversion takes: any float is m * 10^e for a 19-digit m and
+// an e in this range.
 constexpr int pow10_min = -64;
 constexpr int pow10_max = 64;
-constexpr double rounded_pow10[] = {
-    1e-64, 1e-63, 1e-62, 1e-61, 1e-60, 1e-59, 1e-58, 1e-57, 1e-56, 1e-55,
-    1e-54, 1e-53, 1e-52, 1e-51, 1e-50, 1e-49, 1e-48, 1e-47, 1e-46, 1e-45,
-    1e-44, 1e-43, 1e-42, 1e-41, 1e-40, 1e-39, 1e-38, 1e-37, 1e-36, 1e-35,
-    1e-34, 1e-33, 1e-32, 1e-31, 1e-30, 1e-29, 1e-28, 1e-27, 1e-26, 1e-25,
-    1e-24, 1e-23, 1e-22, 1e-21, 1e-20, 1e-19, 1e-18, 1e-17, 1e-16, 1e-15,
-    1e-14, 1e-13, 1e-12, 1e-11, 1e-10, 1e-9,  1e-8,  1e-7,  1e-6,  1e-5,
-    1e-4,  1e-3,  1e-2,  1e-1,  1e0,   1e1,   1e2,   1e3,   1e4,   1e5,
-    1e6,   1e7,   1e8,   1e9,   1e10,  1e11,  1e12,  1e13,  1e14,  1e15,
-    1e16,  1e17,  1e18,  1e19,  1e20,  1e21,  1e22,  1e23,  1e24,  1e25,
-    1e26,  1e27,  1e28,  1e29,  1e30,  1e31,  1e32,  1e33,  1e34,  1e35,
-    1e36,  1e37,  1e38,  1e39,  1e40,  1e41,  1e42,  1e43,  1e44,  1e45,
-    1e46,  1e47,  1e48,  1e49,  1e50,  1e51,  1e52,  1e53,  1e54,  1e55,
-    1e56,  1e57,  1e58,  1e59,  1e60,  1e61,  1e62,  1e63,  1e64,
-};
-static_assert(sizeof rounded_pow10 / sizeof rounded_pow10[0] == pow10_max - pow10_min + 1);
 
 // m * 10^e (m exact, nonzero) when one operation is sure to give the correctly rounded
 // result; false otherwise.
@@ -411,13 +392,13 @@ static_assert(sizeof rounded_pow10 / sizeof rounded_pow10[0] == pow10_max - pow1
 inline bool exact(u64 m, int e, double& r) {
   if (m > (u64{1} << 53) || e < -22 || e > 22) return false;
   const double dm = static_cast<double>(m);
-  r = e < 0 ? dm / exact_pow10[-e] : dm * exact_pow10[e];
+  r = e < 0 ? dm / rounded_pow10(-e) : dm * rounded_pow10(e);  // exact powers
   return true;
 }
 
 inline bool exact(u64 m, int e, float& r) {
   if (m > (u64{1} << 53) || e < pow10_min || e > pow10_max) return false;
-  const double dr = static_cast<double>(m) * rounded_pow10[e - pow10_min];
+  const double dr = static_cast<double>(m) * rounded_pow10(e);
   if (!(dr >= std::numeric_limits<float>::min() && dr <= std::numeric_limits<float>::max()))
     return false;
   constexpr u64 dropped = (u64{1} << 29) - 1;
