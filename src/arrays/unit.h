@@ -44,8 +44,9 @@ class Unit {
   // the first write error of the unit.
   int flush();
   int first_error() const { return error_; }
-  // Size of the file, or -1 when it cannot be known (pipes, terminals).
-  std::int64_t size();
+  // Size of the file, or -1 when it cannot be known (pipes, terminals). While reading,
+  // the size found last is used again unless `fresh` asks for the file's own.
+  std::int64_t size(bool fresh = false);
 
   // --- formatted records ---
   // The next line without its line feed; false at end of file. The view lives until
@@ -92,7 +93,7 @@ class Unit {
   int error_ = 0;
   std::int64_t record_start_ = -1;  // offset of the leading marker of the record being written
   std::string line_;                // a line that did not lie whole in the buffer
-  std::int64_t known_size_ = -1;    // size of a file opened for reading only
+  std::int64_t known_size_ = -1;    // size found while reading; -1 once this unit writes
   void ensure_buffer();
 };
 

@@ -128,6 +128,7 @@ void Unit::to_writing() {
   len_ = 0;
   ensure_buffer();
   mode_ = Mode::writing;
+  known_size_ = -1;
   // A sequential file ends with what was written last. The cut is made when this
   // stretch of writing ends (flush): rewriting an existing file then goes over its
   // pages in place instead of freeing and allocating every block again.
@@ -230,13 +231,13 @@ int Unit::seek(std::int64_t pos) {
   return 0;
 }
 
-std::int64_t Unit::size() {
+std::int64_t Unit::size(bool fresh) {
   if (fed) return static_cast<std::int64_t>(feed.size());
   if (!seekable_) return -1;
-  if (!writable && known_size_ >= 0) return known_size_;
+  if (!fresh && mode_ != Mode::writing && known_size_ >= 0) return known_size_;
   struct stat st {};
   if (::fstat(fd_, &st) != 0) return -1;
-  if (!writable) known_size_ = st.st_size;
+  if (mode_ != Mode::writing) known_size_ = st.st_size;
   std::int64_t s = st.st_size;
   if (mode_ == Mode::writing) s = cut_due_ ? position() : std::max(s, position());
   return s;
@@ -333,16 +334,19 @@ void Unit::put_marker(unsigned char* p, std::uint32_t v) const {
 int Unit::begin_record(std::uint32_t& length) {
   if (!framed) {
     length = UINT32_MAX;
-    const std::int64_t s = size();
-    if (s >= 0 && position() >= s) return iostat::end_of_file;
+    if (const std::int64_t s = size(); s >= 0 && position() >= s && position() >= size(true))
+      return iostat::end_of_file;
     return 0;
   }
   unsigned char m[4];
   const long r = read(m, 4);
   if (r < 4) return iostat::end_of_file;
   length = marker(m);
-  const std::int64_t s = size();
-  if (s >= 0 && position() + static_cast<std::int64_t>(length) + 4 > s) {
+  // The size known from before, looked at again only when the record seems to pass it.
+  const std::int64_t need = position() + static_cast<std::int64_t>(length) + 4;
+  std::int64_t s = size();
+  if (s >= 0 && need > s) s = size(true);
+  if (s >= 0 && need > s) {
     // The file ends inside this record: as far as the reader goes, the data end here.
     seek(s);
     return iostat::end_of_file;
@@ -416,6 +420,7 @@ int Unit::endfile() {
   if (mode_ == Mode::writing) {
     if (int e = flush()) return e;
   }
+  known_size_ = -1;
   if (seekable_ && ::ftruncate(fd_, position()) != 0) return errno;
   cut_pending_ = cut_due_ = false;
   return 0;

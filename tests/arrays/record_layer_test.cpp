@@ -1,6 +1,8 @@
 // Units, record framing and byte order, positioning, formats and list-directed I/O.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
@@ -135,6 +137,22 @@ TEST(UnformattedRecords, BackspaceRereadsTheRecordAndTruncatedRecordIsEnd) {
   UnformattedRead r(22, want_both);
   EXPECT_EQ(r.finish(), Io::end);
   close_unit(22);
+
+  // A record that another writer adds while the file is being read is read as well.
+  ASSERT_EQ(open_unf(23, d.file("b.bin"), "LITTLE_ENDIAN", "OLD"), 0);
+  EXPECT_EQ(UnformattedRead(23, want_both).finish(), Io::ok);
+  const std::string more = test::record(test::le32(4u) + test::le32(40u));
+  const int fd = ::open(d.file("b.bin").c_str(), O_WRONLY | O_APPEND);
+  ASSERT_EQ(::write(fd, more.data(), more.size()), static_cast<ssize_t>(more.size()));
+  ::close(fd);
+  for (std::int32_t k = 2; k <= 4; ++k) {
+    UnformattedRead more_read(23, want_both);
+    more_read.item(a);
+    EXPECT_EQ(more_read.finish(), Io::ok);
+    EXPECT_EQ(a, k);
+  }
+  EXPECT_EQ(UnformattedRead(23, want_both).finish(), Io::end);
+  close_unit(23);
 }
 
 TEST(UnformattedRecords, EndOfFileNotAskedForIsTheFatalReport) {
