@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <tuple>
+#include <vector>
 
 #include "test_support.h"
 
@@ -236,6 +238,24 @@ TEST_F(Conversion, ForeignElementTypeInAFormattedHeader) {
                        " <GetzmF>E> Requested data CMPX Encountered FLAG\n"
                        " <GetveF>W> Bad version number due to recent read problem.\n"
                        " <Main-->T> Bad input; tide$, ver.# EC     -1\n");
+}
+
+TEST_F(Conversion, OutputThatExistsIsReplacedWhole) {
+  // A longer file of the same name, as the run before may have left it: the output holds
+  // the new section and nothing of the old bytes, in each direction.
+  write_file(file("m2.u"), Section{}.unformatted());
+  write_file(file("m2.f"), text_3x2);
+  const std::string old_bytes(100000, 'x');
+  for (const auto& [args, out, want] :
+       {std::tuple{std::vector<std::string>{"-o", "o.f", "m2.u"}, "o.f", text_3x2},
+        std::tuple{std::vector<std::string>{"-f2u", "-o", "o.u", "m2.f"}, "o.u", Section{}.unformatted()},
+        std::tuple{std::vector<std::string>{"-u2u", "-o", "o2.u", "m2.u"}, "o2.u", Section{}.unformatted()}}) {
+    SCOPED_TRACE(out);
+    write_file(file(out), old_bytes);
+    const auto r = run_kvax(args, dir_.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_file(file(out)), want);
+  }
 }
 
 TEST_F(Conversion, NothingLost) {
