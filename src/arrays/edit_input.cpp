@@ -222,6 +222,11 @@ constexpr ScaleBy10<T> scale_by_10{};
 template <class T>
 constexpr T unit_signs[2] = {1, -1};
 
+// Columns left of the last 12 of a field of 13 to 19 columns must be blank.
+inline bool blank_margin(std::string_view field) {
+  return ((load8(field.data()) ^ 0x2020202020202020) & low_bytes[field.size() - 12]) == 0;
+}
+
 // A field in the form the writers leave, "  -1.2346E+00": blanks, an optional sign, one
 // digit, a point, the fraction digits, then E or D (either case), a sign and two digits,
 // the number in the last 12 columns. The 8 columns before the exponent are taken as one
@@ -230,7 +235,7 @@ constexpr T unit_signs[2] = {1, -1};
 // at most 10 either way, the value is one IEEE multiplication or division of exact
 // operands, hence correctly rounded. False for anything else, which the scans take.
 template <class T>
-[[gnu::always_inline]] inline bool written_form(std::string_view field, T& v) {
+[[gnu::always_inline]] inline bool written_form(std::string_view field, T& v, int& point) {
   const std::size_t len = field.size();
   if (len - 12 > 7) return false;
   const char* const end = field.data() + len;
@@ -252,7 +257,7 @@ template <class T>
   const int lead = std::countr_zero(nonblank) >> 3;  // blanks
   const unsigned c = static_cast<unsigned>(m >> (8 * lead)) & 0xff;
   const bool negative = c == '-';
-  const int point = lead + (negative | (c == '+')) + 1;
+  point = lead + (negative | (c == '+')) + 1;
   if (point > 7) return false;
   const int shift = 8 * point;
   // The columns before the point move up one, over it; the digits are then the columns
@@ -273,6 +278,60 @@ template <class T>
   // The sign taken from a table rather than by a branch, as it comes and goes from field
   // to field, and applied in the floating-point registers, off the integer side.
   v = std::copysign(r, unit_signs<T>[negative]);
+  return true;
+}
+
+template <class T>
+[[gnu::always_inline]] inline bool written_form(std::string_view field, T& v) {
+  int point;
+  return written_form(field, v, point);
+}
+
+// The writers' form with its point in a known column p (2 to 7) of the 8 columns before
+// the exponent, as the fields of a row share it: blanks, then a blank or "-" in column
+// p - 2, a digit, the point, the fraction digits. With p fixed, the checks and the squeeze
+// are masks worked out once for the run, and no field is searched for its first column.
+// Accepts a field only when written_form would, with the same value; anything else ("+",
+// another column) is left to written_form.
+struct WrittenLayout {
+  int point = 0;  // 0: none yet
+  int sign_shift = 0;
+  int exponent_offset = 0;
+  u64 care = 0, want = 0;  // the blank columns before the sign column, and the point
+  u64 digit_columns = 0;   // the columns of the squeezed digits
+  u64 kept = 0;            // the columns the squeeze keeps in place (after the point)
+
+  void set(int p) {
+    point = p;
+    sign_shift = 8 * (p - 2);
+    exponent_offset = 7 - p;
+    const u64 margin = low_bytes[p - 2];
+    care = margin | (u64{0xff} << (8 * p));
+    want = (0x2020202020202020 & margin) | (u64{'.'} << (8 * p));
+    digit_columns = ~u64{0} << (8 * p);
+    kept = digit_columns << 8;
+  }
+};
+
+template <class T>
+[[gnu::always_inline]] inline bool layout_form(const char* end, const WrittenLayout& l, T& v) {
+  const std::uint32_t t = load4(end - 4) ^ 0x30302b45;  // as in written_form
+  const std::uint32_t bad =
+      (t & 0xf0f0f9de) | ((t + 0x06060000) & 0x10100000) | (((t >> 1) ^ t) & 0x200);
+  const u64 m = load8(end - 12);
+  const unsigned sign = static_cast<unsigned>(m >> l.sign_shift) & 0xff;
+  const u64 squeezed = (m & l.kept) | ((m << 8) & ~l.kept);
+  const u64 digits = (squeezed ^ 0x3030303030303030) & l.digit_columns;
+  if (!((bad == 0) & (((m ^ l.want) & l.care) == 0) & ((sign == ' ') | (sign == '-')) &
+        ((((digits + 0x0606060606060606) | digits) & 0xf0f0f0f0f0f0f0f0) == 0)))
+    return false;
+  const int magnitude = static_cast<int>((t >> 16) & 0xf) * 10 + static_cast<int>(t >> 24);
+  const int exponent = (t & 0x200 ? -magnitude : magnitude) - l.exponent_offset;
+  if (static_cast<unsigned>(exponent + 10) > 20) return false;
+  const auto& scale = scale_by_10<T>;
+  const T mantissa = static_cast<T>(static_cast<std::int64_t>(value8(digits)));
+  const T r = mantissa * scale.up[exponent + 10] / scale.down[exponent + 10];
+  v = std::copysign(r, unit_signs<T>[sign == '-']);
   return true;
 }
 
@@ -532,15 +591,23 @@ int convert(std::string_view field, const DataEdit& e, T& v) {
   return convert_scanned(field, e, v);
 }
 
-// A run of fields: the writers' form inline in the loop, anything else out of line.
+// A run of fields: the writers' form in the layout of the field before inline in the
+// loop, the first field of a layout and anything else out of the fast path.
 template <class T>
 int convert_run(const char* text, const DataEdit& e, T* v, std::size_t count, std::size_t& done) {
   const std::size_t w = static_cast<std::size_t>(e.width);
+  WrittenLayout layout;         // of the last field in the writers' form
+  const bool margin = w != 12;  // fields of 13 to 19 columns: blanks before the last 12
   for (std::size_t i = 0; i < count; ++i, text += w) {
     const std::string_view f(text, w);
     T x;
-    if (!written_form(f, x)) [[unlikely]] {
-      if (const int rc = convert_scanned(f, e, x)) {
+    const bool same_layout =
+        layout.point != 0 && (!margin || blank_margin(f)) && layout_form(text + w, layout, x);
+    if (!same_layout) [[unlikely]] {
+      int point = 0;
+      if (written_form(f, x, point)) {
+        if (point >= 2) layout.set(point);
+      } else if (const int rc = convert_scanned(f, e, x)) {
         done = i;
         return rc;
       }

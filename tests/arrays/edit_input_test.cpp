@@ -261,6 +261,53 @@ TEST(InReals, RunsMatchOneFieldAtATime) {
   }
 }
 
+// Rows as the writers leave them, with now and then a field of another shape or a stray
+// byte: a run gives the values and codes of one call per field, in every width that the
+// writers' form takes, for floats and doubles.
+template <class T>
+void check_rows_of_fields(int w, std::mt19937& rng) {
+  const std::string strays = " +-.0123456789EeDdQx";
+  std::string text;
+  const int count = 3000;
+  for (int i = 0; i < count; ++i) {
+    const int d = rng() % 8 ? 4 : 1 + static_cast<int>(rng() % 7);  // mostly one layout
+    const double x = rng() % 10 == 0 ? 0.0 : std::pow(10.0, static_cast<int>(rng() % 25) - 12) * (rng() % 100000) / 7.0;
+    char field[64];
+    std::snprintf(field, sizeof field, "%*.*E", w, d, rng() & 1 ? -x : x);
+    std::string f = std::string(field).substr(std::string(field).size() - static_cast<std::size_t>(w));
+    if (rng() % 25 == 0) f[rng() % f.size()] = strays[rng() % strays.size()];
+    text += f;
+  }
+  DataEdit e = edit(6);
+  e.width = w;
+  std::vector<T> one(count), run(count);
+  std::vector<int> code(count);
+  for (int i = 0; i < count; ++i)
+    code[static_cast<std::size_t>(i)] = in_real(std::string_view(text).substr(static_cast<std::size_t>(i * w), w), e, one[static_cast<std::size_t>(i)]);
+  for (std::size_t start = 0; start < static_cast<std::size_t>(count);) {
+    std::size_t done = 0;
+    const int rc = in_reals(text.data() + start * static_cast<std::size_t>(w), e, run.data() + start, count - start, done);
+    for (std::size_t i = start; i < start + done; ++i) {
+      ASSERT_EQ(code[i], 0) << i;
+      ASSERT_EQ(std::memcmp(&one[i], &run[i], sizeof(T)), 0) << '"' << text.substr(i * w, w) << '"';
+    }
+    start += done;
+    if (start == static_cast<std::size_t>(count)) break;
+    ASSERT_EQ(rc, code[start]) << '"' << text.substr(start * w, w) << '"';
+    ASSERT_NE(rc, 0);
+    ++start;
+  }
+}
+
+TEST(InReals, RowsOfWrittenFieldsWithStrayBytes) {
+  std::mt19937 rng(77);
+  for (int w : {12, 13, 16, 19}) {
+    SCOPED_TRACE(w);
+    check_rows_of_fields<float>(w, rng);
+    check_rows_of_fields<double>(w, rng);
+  }
+}
+
 // Every shape of the writers' form (1 to 7 digits, signs, letters, leading columns,
 // exponents of floats and beyond) against strtof and strtod.
 TEST(InReal, WrittenFormsMatchStrtofAndStrtod) {
