@@ -1,5 +1,6 @@
 // Shared helpers of the tests: scratch directories, whole files, captured standard
-// output and running kvax.out as a process.
+// output, running kvax.out as a process, the bytes of unformatted records and the lines
+// every conversion run writes.
 #pragma once
 
 #include <bit>
