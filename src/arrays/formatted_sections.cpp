@@ -41,8 +41,6 @@ Reader& reader() {
 // the ten columns after the blank that follows it, where the writer puts them.
 std::string header_format(int n) { return "(2I10,1X,A1,1X,A4,1X,A" + std::to_string(n > 0 ? n : 1) + ",1X,I10)"; }
 
-std::string line_start(const Reader& r, char mark) { return std::string(" <") + r.routine + ">" + mark + "> "; }
-
 void read_sections(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text& tag, int* version_arg) {
   Reader& r = reader();
   const int n = cver_tag_length();
@@ -51,12 +49,8 @@ void read_sections(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text
   r.version = r.search ? *version_arg : -1;
   const int requested_version = r.version;
   r.sections = 0;
-  // Every row is one record (one read statement), also a row of no cells; the caller's
-  // K x L bounds the cells read, and never more than the grid holds.
   const std::size_t cells = k > 0 ? static_cast<std::size_t>(k) : 0;
-  const int rows = l <= 0 ? 0
-                   : cells  ? static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(l), grid.size() / cells))
-                            : l;
+  const int rows = rows_to_read(grid.size(), k, l);
   const std::string format = header_format(n);
   const Text requested = tag;
 
@@ -66,7 +60,7 @@ void read_sections(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text
     Text htyp = text("", 1), hvartyp = text("", 4);
     const Io s = read_fmt(unit, want_both, format, hk, hl, htyp, hvartyp, tag_read, hver);
     if (s == Io::err) {
-      write_fmt(6, "(A)", line_start(r, 'E') + "Cannot recognize data");
+      write_fmt(6, "(A)", line_start(r.routine, 'E') + "Cannot recognize data");
       assign(tag, "ER");
       return;
     }
@@ -99,7 +93,7 @@ void read_sections(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text
       InputStatement row(unit, want_end, row_input_format);
       row.items(grid.subspan(cells * static_cast<std::size_t>(j - 1), cells));
       if (row.finish() == Io::end) {
-        write_fmt(6, "(A,I4,A)", line_start(r, 'T') + "Data truncated after ", rows - j, " operations.");
+        write_fmt(6, "(A,I4,A)", line_start(r.routine, 'T') + "Data truncated after ", rows - j, " operations.");
         stop_run();
       }
     }
@@ -110,7 +104,7 @@ void read_sections(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text
     const bool match = same_tag(requested, tag_read, n);
     if (!any && !match) {
       if (r.search) continue;
-      write_fmt(6, "(2(A,A2))", line_start(r, 'E') + "Requested tag ", requested, ", encountered ", tag_read);
+      write_fmt(6, "(2(A,A2))", line_start(r.routine, 'E') + "Requested tag ", requested, ", encountered ", tag_read);
     } else if (r.search && requested_version > 0 && hver != requested_version) {
       continue;
     }
@@ -161,12 +155,10 @@ void outzmn_f(int unit, std::span<const Cell> grid, float scale, int k, int l, s
   const int version = cver_version();
   write_fmt(unit, "(2I10,1X,A1,1X,A4,1X,A,1X,I10)", static_cast<std::int32_t>(k), static_cast<std::int32_t>(l),
             text(typ, 1), "CMPX", tag_n, static_cast<std::int32_t>(version));
-  const std::size_t cells = k > 0 ? static_cast<std::size_t>(k) : 0;
   const Text& format = efmt();
   for (int j = l; j >= 1; --j) {
     OutputStatement w(unit, format);
-    const std::size_t at = cells * static_cast<std::size_t>(j - 1);
-    const std::span<const Cell> row = at + cells <= grid.size() ? grid.subspan(at, cells) : std::span<const Cell>();
+    const std::span<const Cell> row = grid_row(grid, k, j);
     if (scale == 1.0f) {
       w.items(row);
     } else {

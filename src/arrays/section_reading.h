@@ -1,8 +1,12 @@
 // What the complex section readers of both representations share: the any-tag request,
-// the comparison of a requested tag with the tag of a header, and the end of file where
-// a header was expected.
+// the comparison of a requested tag with the tag of a header, the rows to read, and the
+// end of file where a header was expected; with the writers, the rows of the grid.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
+#include <span>
+#include <string>
 #include <string_view>
 
 #include "util/text.h"
@@ -19,6 +23,28 @@ inline bool any_tag_request(std::string_view requested) {
 inline bool same_tag(std::string_view requested, std::string_view read, int n) {
   const long m = requested.size() < static_cast<std::size_t>(n) ? static_cast<long>(requested.size()) : n;
   return sub(requested, 1, m) == sub(text(read, static_cast<std::size_t>(n)), 1, m);
+}
+
+// The rows a reader takes for a header of K x L cells into a grid of grid_cells: every row
+// is one record (one read statement), also a row of no cells; the caller's K x L bounds
+// the cells read, and never more than the grid holds.
+inline int rows_to_read(std::size_t grid_cells, int k, int l) {
+  if (l <= 0) return 0;
+  if (k <= 0) return l;
+  return static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(l), grid_cells / static_cast<std::size_t>(k)));
+}
+
+// Row j (from 1) of K cells, or no cells when the grid does not hold it.
+template <class Cell>
+std::span<const Cell> grid_row(std::span<const Cell> grid, int k, int j) {
+  const std::size_t cells = k > 0 ? static_cast<std::size_t>(k) : 0;
+  const std::size_t at = cells * static_cast<std::size_t>(j - 1);
+  return at + cells <= grid.size() ? grid.subspan(at, cells) : std::span<const Cell>();
+}
+
+// " <routine>m> ": the start of a reader's message of severity mark.
+inline std::string line_start(std::string_view routine, char mark) {
+  return " <" + std::string(routine) + ">" + mark + "> ";
 }
 
 // The end of file where a header was expected: the "End of file" line (severity E when

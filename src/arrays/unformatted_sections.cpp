@@ -58,8 +58,6 @@ int size_peek(int unit, int& k, int& l, bool report_end) {
   return 0;
 }
 
-std::string line_start(const Reader& r, char mark) { return std::string(" <") + r.routine + ">" + mark + "> "; }
-
 void read_sections(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text& tag, int* version_arg) {
   Reader& r = reader();
   const int n = cver_tag_length();
@@ -67,12 +65,8 @@ void read_sections(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text
   assign(r.routine, r.search ? "LGETZM" : "GETZM-");
   set_cver_version(r.search ? *version_arg : -1);
   r.sections = 0;
-  // Every row is one record (one read statement), also a row of no cells; the caller's
-  // K x L bounds the cells read, and never more than the grid holds.
   const std::size_t cells = k > 0 ? static_cast<std::size_t>(k) : 0;
-  const int rows = l <= 0 ? 0
-                   : cells  ? static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(l), grid.size() / cells))
-                            : l;
+  const int rows = rows_to_read(grid.size(), k, l);
   const Text requested = tag;
 
   for (;;) {
@@ -93,7 +87,7 @@ void read_sections(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text
       s = h.finish();
     }
     if (s == Io::err) {
-      write_fmt(6, "(A)", line_start(r, 'E') + "Cannot recognize data");
+      write_fmt(6, "(A)", line_start(r.routine, 'E') + "Cannot recognize data");
       assign(tag, "ER");
       return;
     }
@@ -122,7 +116,7 @@ void read_sections(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text
       UnformattedRead row(unit, want_end);
       row.items(grid.subspan(cells * static_cast<std::size_t>(j - 1), cells));
       if (row.finish() == Io::end) {
-        write_fmt(6, "(A,I4,A)", line_start(r, 'T') + "Data truncated after ", rows - j, " operations.");
+        write_fmt(6, "(A,I4,A)", line_start(r.routine, 'T') + "Data truncated after ", rows - j, " operations.");
         stop_run();
       }
     }
@@ -136,7 +130,7 @@ void read_sections(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text
     const bool any = any_tag_request(requested);
     const bool differs = !same_tag(requested, tag_read, n);
     if (!r.search && !any && differs) {
-      write_fmt(6, "(4A)", line_start(r, 'E') + "Requested tag ", requested, ", encountered ", tag_read);
+      write_fmt(6, "(4A)", line_start(r.routine, 'E') + "Requested tag ", requested, ", encountered ", tag_read);
       assign(tag, tag_read);
     } else {
       if (r.search) {
@@ -190,11 +184,9 @@ void outzmn(int unit, std::span<const Cell> grid, float s, int k, int l, std::st
     h.item(static_cast<std::int32_t>(cver_version()));
     h.finish();
   }
-  const std::size_t cells = k > 0 ? static_cast<std::size_t>(k) : 0;
   for (int j = l; j >= 1; --j) {
     UnformattedWrite w(unit);
-    const std::size_t at = cells * static_cast<std::size_t>(j - 1);
-    const std::span<const Cell> row = at + cells <= grid.size() ? grid.subspan(at, cells) : std::span<const Cell>();
+    const std::span<const Cell> row = grid_row(grid, k, j);
     if (s == 1.0f) {
       w.items(row);
     } else {
