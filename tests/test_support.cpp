@@ -173,4 +173,27 @@ std::string record(std::string_view data, bool big) {
   return (big ? swap4(n) : n) + std::string(data) + (big ? swap4(n) : n);
 }
 
+std::string Section::header(bool big) const {
+  auto num = [&](std::uint32_t v) { return big ? swap4(le32(v)) : le32(v); };
+  return record(num(static_cast<std::uint32_t>(k)) + num(static_cast<std::uint32_t>(l)) + typ + vartyp + tag +
+                    num(static_cast<std::uint32_t>(version)),
+                big);
+}
+
+std::string Section::unformatted(bool big) const {
+  const int nrows = rows < 0 ? l : rows, ncells = per_row < 0 ? k : per_row;
+  std::string s = header(big);
+  for (int j = nrows; j >= 1; --j) {
+    std::string row;
+    for (int i = 1; i <= ncells; ++i) {
+      const std::size_t n = static_cast<std::size_t>(i - 1 + ncells * (j - 1));
+      const auto [re, im] = n < cells.size() ? cells[n] : std::pair{float(i + 10 * j), float(-j)};
+      const std::string b = le32(re) + le32(im);
+      row += big ? swap4(b) : b;
+    }
+    s += record(row, big);
+  }
+  return s;
+}
+
 }  // namespace kvax::test

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kvax::test {
@@ -70,6 +71,19 @@ std::vector<std::complex<float>> sample_grid(int k, int l);
 
 // Bytes as two-digit hexadecimal numbers separated by blanks, for readable failures.
 std::string hex(std::string_view bytes);
+
+// An unformatted section: a header record (K, L, grid type, "CMPX", tag, version) and the
+// rows from the last to the first. Cell (i, j) is (i + 10 j, -j) unless cells are given
+// (column-major). The rows written and their cells may differ from the header's K and L.
+struct Section {
+  int k = 3, l = 2;
+  std::string typ = "M", vartyp = "CMPX", tag = "M2";
+  int version = 7;
+  int rows = -1, per_row = -1;  // -1: as the header says
+  std::vector<std::pair<float, float>> cells;
+  std::string header(bool big = false) const;
+  std::string unformatted(bool big = false) const;
+};
 
 // Building unformatted files: a 4-byte value little-endian, the same for a float's bits,
 // every 4 bytes reversed (the big-endian form of such values), and a framed record.

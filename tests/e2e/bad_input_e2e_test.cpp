@@ -23,47 +23,25 @@
 namespace kvax {
 namespace {
 
-using test::le32;
 using test::opened;
 using test::tag_line;
 using test::read_file;
-using test::record;
 using test::run_kvax;
 using test::ScratchDir;
+using test::Section;
 using test::start_line;
-using test::swap4;
 using test::write_file;
 
 // ---- input files -------------------------------------------------------------------
 
-// An unformatted section of K x L cells with the given header K and L (which need not
-// match the rows), rows from L down to 1; cell (i, j) is (i + 10 j, -j) unless cells
-// are given (column-major).
-struct Section {
-  Section() = default;
-  Section(std::int32_t k_, std::int32_t l_) : k(k_), l(l_) {}
-  std::int32_t k = 2, l = 2;
-  std::vector<std::pair<float, float>> cells;
-  std::string header(bool big) const {
-    const std::string h = le32(static_cast<std::uint32_t>(k)) + le32(static_cast<std::uint32_t>(l));
-    const std::string v = le32(7u);
-    return record((big ? swap4(h) : h) + "MCMPXM2" + (big ? swap4(v) : v), big);
-  }
-  std::string unformatted(bool big = false, int rows = 2, int per_row = 2) const {
-    std::string s = header(big);
-    for (int j = rows; j >= 1; --j) {
-      std::string row;
-      for (int i = 1; i <= per_row; ++i) {
-        const std::size_t n = static_cast<std::size_t>(i - 1 + per_row * (j - 1));
-        const auto [re, im] = n < cells.size() ? cells[n] : std::pair{float(i + 10 * j), float(-j)};
-        const std::string b = le32(re) + le32(im);
-        row += big ? swap4(b) : b;
-      }
-      s += record(row, big);
-    }
-    return s;
-  }
-};
+// A section of 2 x 2 cells under a header of K x L (which need not match the rows).
+Section two_by_two(std::int32_t k = 2, std::int32_t l = 2) {
+  Section s;
+  s.k = k;
+  s.l = l;
+  s.rows = s.per_row = 2;
+  return s;
+}
 
 const std::string header_2x2 = "         2         2 M CMPX M2          7\n";
 const std::string row2 = "  2.1000E+01 -2.0000E+00  2.2000E+01 -2.0000E+00\n";
@@ -154,7 +132,7 @@ class BadInput : public ::testing::Test {
 
 TEST_F(BadInput, UnformattedFileCutAtEveryOffset) {
   for (const bool big : {false, true}) {
-    const std::string whole = Section{}.unformatted(big);
+    const std::string whole = two_by_two().unformatted(big);
     ASSERT_EQ(whole.size(), 75u);  // header record 27 bytes, two rows of 24
     for (std::size_t n = 0; n <= whole.size(); ++n) {
       // Big-endian at the edges of the records only: the framing is the same.
@@ -180,7 +158,7 @@ TEST_F(BadInput, UnformattedFileCutAtEveryOffset) {
 
 TEST_F(BadInput, FormattedFileCutAtEveryOffset) {
   const std::string whole = text_2x2;
-  const std::string written = Section{}.unformatted();
+  const std::string written = two_by_two().unformatted();
   for (std::size_t n = 0; n <= whole.size(); ++n) {
     SCOPED_TRACE(std::to_string(n) + " characters");
     const auto r = run(whole.substr(0, n), {"-f2u"}, "out.u", "cut.f");
@@ -221,7 +199,7 @@ TEST_F(BadInput, FormattedFileCutAtEveryOffset) {
 
 TEST_F(BadInput, RandomBytesInEveryDirection) {
   std::mt19937 rng(20261208);
-  const std::string valid_header = Section{}.header(false);
+  const std::string valid_header = two_by_two().header(false);
   for (int n = 0; n < 8; ++n) {
     std::string bytes(rng() % 200, '\0');
     for (char& c : bytes) c = static_cast<char>(rng());
@@ -242,9 +220,9 @@ TEST_F(BadInput, RandomBytesInEveryDirection) {
 TEST_F(BadInput, ForeignByteOrderFindsNoSection) {
   // A header record's marker 19 read in the other order claims 318767104 bytes: the file
   // ends inside that record, so there is no section to read.
-  auto r = run(Section{}.unformatted(true), {}, "out.f", "be.u");
+  auto r = run(two_by_two().unformatted(true), {}, "out.f", "be.u");
   EXPECT_EQ(r.out, std::string(start_line) + tag_line + opened("21:^", "be.u") + opened("31:B", "out.f") + no_section_u);
-  r = run(Section{}.unformatted(false), {"-BE"}, "out.f", "le.u");
+  r = run(two_by_two().unformatted(false), {"-BE"}, "out.f", "le.u");
   EXPECT_EQ(r.out, std::string(start_line) + tag_line + opened("21:%", "le.u") + opened("31:B", "out.f") + no_section_u);
 }
 
@@ -260,7 +238,7 @@ TEST_F(BadInput, UnformattedHeadersWithExtremeSizes) {
   const std::string head = std::string(start_line) + tag_line + opened("21:^", "in") + opened("31:B", "out.f");
 
   // Too large for any machine: refused before a cell is read.
-  Section s{big, big};
+  Section s = two_by_two(big, big);
   auto r = run(s.unformatted(), {}, "out.f");
   EXPECT_EQ(r.out, head + size_u("  2147483647  2147483647", "************") +
                        " <Main-->T> Grid too large for this machine: 2147483647 x 2147483647 cells\n");
@@ -269,7 +247,7 @@ TEST_F(BadInput, UnformattedHeadersWithExtremeSizes) {
   // the file are too short for the header's K.
   for (auto [k, l] : {std::pair{65536, 65536}, {big, 2}, {46341, 46341}, {big, 1}}) {
     SCOPED_TRACE(std::to_string(k) + " x " + std::to_string(l));
-    r = run(Section{k, l}.unformatted(), {}, "out.f");
+    r = run(two_by_two(k, l).unformatted(), {}, "out.f");
     if (r.status == 0) {
       EXPECT_TRUE(last_line(r.out).starts_with(" <Main-->T> Grid too large for this machine: ")) << r.out;
     } else {
@@ -283,15 +261,15 @@ TEST_F(BadInput, UnformattedHeadersWithExtremeSizes) {
   for (auto [k, l, shown] : {std::tuple{0, 2, "0x2"}, {2, 0, "2x0"}, {-1, 2, "-1x2"}, {2, -3, "2x-3"},
                              {INT32_MIN, INT32_MIN, "******x******"}}) {
     SCOPED_TRACE(shown);
-    r = run(Section{k, l}.unformatted(), {"-u2f"}, "out");
+    r = run(two_by_two(k, l).unformatted(), {"-u2f"}, "out");
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(last_line(r.out).starts_with(" <OutzmF>>> CMPX array, grid M, f.unit 31: out -->M2")) << r.out;
-    r = run(Section{k, l}.unformatted(), {"-u2u"}, "out");
+    r = run(two_by_two(k, l).unformatted(), {"-u2u"}, "out");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(last_line(r.out), " <OUTZM->>> CMPX array, grid M " + std::string(shown) +
                                     ", f.unit 31: out -->M2  #     7 \n");
   }
-  r = run(Section{-16777213, 791083266}.unformatted(), {"-u2f"}, "out");
+  r = run(two_by_two(-16777213, 791083266).unformatted(), {"-u2f"}, "out");
   EXPECT_EQ(last_line(r.out), " <GETZM->T> Data truncated after    2 operations.\n");
 }
 
@@ -335,7 +313,7 @@ TEST_F(BadInput, NotANumberInfinitiesDenormalsAndNegativeZero) {
   const float nan = std::bit_cast<float>(0x7fa00001u);  // a signalling NaN with a payload
   const float tiny = std::numeric_limits<float>::denorm_min();
   const float small = std::ldexp(1.0f, -130), smaller = std::ldexp(1.0f, -140);  // denormals
-  Section s;
+  Section s = two_by_two();
   s.cells = {{nan, -0.0f}, {inf, -inf}, {small, -tiny}, {std::numeric_limits<float>::max(), -smaller}};
 
   // Unformatted to unformatted keeps every bit, in either input byte order.
@@ -377,7 +355,7 @@ TEST_F(BadInput, NotANumberInfinitiesDenormalsAndNegativeZero) {
 // ---- awkward text -------------------------------------------------------------------------
 
 TEST_F(BadInput, FormattedTextWithCarriageReturnsTabsAndLongLines) {
-  const std::string written = Section{}.unformatted();
+  const std::string written = two_by_two().unformatted();
   // CRLF line ends read like LF ones.
   std::string crlf = text_2x2;
   for (std::size_t p = 0; (p = crlf.find('\n', p)) != std::string::npos; p += 2) crlf.insert(p, "\r");
@@ -419,7 +397,7 @@ TEST_F(BadInput, FormattedTextWithCarriageReturnsTabsAndLongLines) {
 TEST_F(BadInput, OutputThatIsTheInputUnderAnotherName) {
   // "-o" with the input's name, a hard link, and a derived name whose variable expands to
   // nothing ("m2.u$Z" gives "m2.u$f" for -u2f, both "m2.u"): refused, the input intact.
-  const std::string input = Section{}.unformatted();
+  const std::string input = two_by_two().unformatted();
   write_file(file("m2.u"), input);
   ASSERT_EQ(::link(file("m2.u").c_str(), file("link.f").c_str()), 0);
   const std::string head = std::string(start_line) + tag_line + opened("21:^", "m2.u");
@@ -437,7 +415,7 @@ TEST_F(BadInput, OutputThatIsTheInputUnderAnotherName) {
 // ---- output that cannot be written ------------------------------------------------------
 
 TEST_F(BadInput, OutputInAMissingDirectory) {
-  const std::string input = Section{}.unformatted();
+  const std::string input = two_by_two().unformatted();
   write_file(file("in.u"), input);
   const auto r = run_kvax({"-o", "nodir/out.f", "in.u"}, dir_.path());
   EXPECT_EQ(r.out, std::string(start_line) + tag_line + opened("21:^", "in.u") +
@@ -478,7 +456,7 @@ TEST_F(BadInput, ReadOnlyOutputFile) {
   const std::string ro = read_only_file(dir_);
   if (ro.empty()) GTEST_SKIP() << "no file here that this process can read but not write";
   const std::string before = read_file(ro);
-  const std::string input = Section{}.unformatted();
+  const std::string input = two_by_two().unformatted();
   write_file(file("in.u"), input);
   for (const char* direction : {"-u2f", "-u2u"}) {
     SCOPED_TRACE(direction);
@@ -496,7 +474,7 @@ TEST_F(BadInput, ReadOnlyOutputFile) {
 TEST_F(BadInput, OutputToAFullDevice) {
   // The write fails when the unit is flushed at the end of the section: the fatal
   // report, and no report line of a section written.
-  const std::string input = Section{}.unformatted();
+  const std::string input = two_by_two().unformatted();
   write_file(file("in.u"), input);
   for (const char* direction : {"-u2f", "-u2u"}) {
     SCOPED_TRACE(direction);

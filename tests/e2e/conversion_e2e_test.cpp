@@ -12,41 +12,17 @@
 namespace kvax {
 namespace {
 
-using test::le32;
 using test::opened;
 using test::tag_line;
 using test::read_file;
 using test::record;
 using test::run_kvax;
 using test::ScratchDir;
+using test::Section;
 using test::start_line;
-using test::swap4;
 using test::write_file;
 
 // ---- input files -------------------------------------------------------------------
-
-std::string bytes_of(std::int32_t v) { return le32(static_cast<std::uint32_t>(v)); }
-std::string bytes_of(float v) { return le32(v); }
-
-struct Section {
-  int k = 3, l = 2;
-  std::string typ = "M", vartyp = "CMPX", tag = "M2";
-  int version = 7;
-  // Cell (i, j) is (i + 10 j, -j).
-  float re(int i, int j) const { return static_cast<float>(i + 10 * j); }
-  float im(int, int j) const { return static_cast<float>(-j); }
-
-  std::string unformatted(bool big = false) const {
-    auto num = [&](std::string b) { return big ? swap4(b) : b; };
-    std::string s = record(num(bytes_of(k)) + num(bytes_of(l)) + typ + vartyp + tag + num(bytes_of(version)), big);
-    for (int j = l; j >= 1; --j) {
-      std::string row;
-      for (int i = 1; i <= k; ++i) row += num(bytes_of(re(i, j))) + num(bytes_of(im(i, j)));
-      s += record(row, big);
-    }
-    return s;
-  }
-};
 
 // The formatted form of the default 3 x 2 section, as the writer lays it out.
 const std::string header_3x2 = "         3         2 M CMPX M2          7\n";
