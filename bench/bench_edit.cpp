@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "arrays/edit_input.h"
-#include "arrays/edit_output.h"
+#include "io/edit_input.h"
+#include "io/edit_output.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "arrays/iostat.h"
-#include "arrays/statements.h"
-#include "arrays/units.h"
+#include <kvax/io/iostat.h>
+#include <kvax/io/statements.h>
+#include <kvax/io/units.h>
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "arrays/formatted_sections.h"
-#include "arrays/unformatted_sections.h"
-#include "arrays/units.h"
+#include <kvax/arrays/formatted_sections.h>
+#include <kvax/arrays/unformatted_sections.h>
+#include <kvax/io/units.h>
 
 namespace {
 

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "arrays/cver.h"
-#include "arrays/formatted_sections.h"
-#include "arrays/iostat.h"
-#include "arrays/unformatted_sections.h"
-#include "arrays/units.h"
-#include "files/registry.h"
+#include <kvax/arrays/cver.h>
+#include <kvax/arrays/formatted_sections.h>
+#include <kvax/arrays/unformatted_sections.h>
+#include <kvax/files/registry.h>
+#include <kvax/io/iostat.h>
+#include <kvax/io/units.h>
 
 int main(int argc, char** argv) {
   if (argc < 4) {

@@ -17,10 +17,11 @@
 #include <span>
 #include <vector>
 
-#include "arrays/statements.h"
-#include "arrays/units.h"
+#include <kvax/io/statements.h>
+#include <kvax/io/units.h>
+#include <kvax/text/text.h>
+
 #include "fuzz_support.h"
-#include "util/text.h"
 
 using namespace kvax;
 

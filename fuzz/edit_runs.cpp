@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "arrays/edit_input.h"
-#include "arrays/edit_output.h"
 #include "fuzz_support.h"
+#include "io/edit_input.h"
+#include "io/edit_output.h"
 
 using namespace kvax;
 

@@ -7,10 +7,11 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "arrays/units.h"
+#include <kvax/env/envars.h>
+#include <kvax/io/units.h>
+#include <kvax/text/text.h>
+
 #include "fuzz_support.h"
-#include "util/envars.h"
-#include "util/text.h"
 
 using namespace kvax;
 

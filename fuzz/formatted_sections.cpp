@@ -4,15 +4,16 @@
 // a second and third section read (bit 5); byte 2 the length of the caller's tag variable
 // (bits 0-3: 1 to 16), the requested grid type (bits 4-5) and tag (bit 6: "M2", else
 // any). The rest is the file.
-#include "arrays/formatted_sections.h"
+#include <kvax/arrays/formatted_sections.h>
 
 #include <cstdint>
 #include <cstdlib>
 
-#include "arrays/cver.h"
-#include "arrays/units.h"
+#include <kvax/arrays/cver.h>
+#include <kvax/io/units.h>
+#include <kvax/text/text.h>
+
 #include "fuzz_support.h"
-#include "util/text.h"
 
 using namespace kvax;
 

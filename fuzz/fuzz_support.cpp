@@ -13,11 +13,11 @@
 #include <sstream>
 #include <vector>
 
-#include "arrays/cver.h"
-#include "arrays/units.h"
-#include "files/openf.h"
-#include "files/registry.h"
-#include "util/iomsg.h"
+#include <kvax/arrays/cver.h>
+#include <kvax/files/openf.h>
+#include <kvax/files/registry.h>
+#include <kvax/io/units.h>
+#include <kvax/report/iomsg.h>
 
 // No fuzz input may run a shell command: the opener's options S and H call system(),
 // which resolves to this definition in every fuzz binary. It answers as if no shell

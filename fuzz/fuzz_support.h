@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "arrays/iostat.h"
-#include "arrays/statements.h"
+#include <kvax/io/iostat.h>
+#include <kvax/io/statements.h>
 
 namespace kvax::fuzz {
 

@@ -11,10 +11,11 @@
 #include <cstdlib>
 #include <span>
 
-#include "arrays/statements.h"
-#include "arrays/units.h"
+#include <kvax/io/statements.h>
+#include <kvax/io/units.h>
+#include <kvax/text/text.h>
+
 #include "fuzz_support.h"
-#include "util/text.h"
 
 using namespace kvax;
 

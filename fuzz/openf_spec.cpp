@@ -11,8 +11,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "arrays/units.h"
-#include "files/openf.h"
+#include <kvax/files/openf.h>
+#include <kvax/io/units.h>
+
 #include "fuzz_support.h"
 
 using namespace kvax;

@@ -4,15 +4,16 @@
 // search by tag (bit 5) and a second and third section read (bit 6); byte 2 the length of
 // the caller's tag variable (bits 0-3: 1 to 16), the requested grid type (bits 4-5) and
 // tag (bit 6: "M2", else any) and the trace (bit 7). The rest is the file.
-#include "arrays/unformatted_sections.h"
+#include <kvax/arrays/unformatted_sections.h>
 
 #include <cstdint>
 #include <cstdlib>
 
-#include "arrays/cver.h"
-#include "arrays/units.h"
+#include <kvax/arrays/cver.h>
+#include <kvax/io/units.h>
+#include <kvax/text/text.h>
+
 #include "fuzz_support.h"
-#include "util/text.h"
 
 using namespace kvax;
 

@@ -15,8 +15,8 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "arrays/iostat.h"
-#include "arrays/units.h"
+#include <kvax/io/iostat.h>
+#include <kvax/io/units.h>
 
 extern char** environ;
 

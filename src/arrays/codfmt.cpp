@@ -1,5 +1,5 @@
 // /CODFMT/ and its six setters.
-#include "arrays/codfmt.h"
+#include <kvax/arrays/codfmt.h>
 
 namespace kvax {
 namespace {

@@ -1,7 +1,7 @@
 // /CVER/ and its operations.
-#include "arrays/cver.h"
+#include <kvax/arrays/cver.h>
 
-#include "arrays/statements.h"
+#include <kvax/io/statements.h>
 
 namespace kvax {
 namespace {

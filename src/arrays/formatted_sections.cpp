@@ -1,18 +1,19 @@
 // Readers and writers of formatted complex sections.
-#include "arrays/formatted_sections.h"
+#include <kvax/arrays/formatted_sections.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
 
-#include "arrays/codfmt.h"
-#include "arrays/cver.h"
-#include "arrays/iostat.h"
+#include <kvax/arrays/codfmt.h>
+#include <kvax/arrays/cver.h>
+#include <kvax/io/iostat.h>
+#include <kvax/io/statements.h>
+#include <kvax/io/units.h>
+#include <kvax/report/iomsg.h>
+
 #include "arrays/section_reading.h"
-#include "arrays/statements.h"
-#include "arrays/units.h"
-#include "util/iomsg.h"
 
 namespace kvax {
 namespace {

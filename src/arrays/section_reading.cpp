@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "arrays/statements.h"
-#include "util/iomsg.h"
+#include <kvax/io/statements.h>
+#include <kvax/report/iomsg.h>
 
 namespace kvax {
 

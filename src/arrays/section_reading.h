@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "util/text.h"
+#include <kvax/text/text.h>
 
 namespace kvax {
 

@@ -1,17 +1,18 @@
 // Readers and writers of unformatted complex sections.
-#include "arrays/unformatted_sections.h"
+#include <kvax/arrays/unformatted_sections.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
 
-#include "arrays/cver.h"
-#include "arrays/iostat.h"
+#include <kvax/arrays/cver.h>
+#include <kvax/io/iostat.h>
+#include <kvax/io/statements.h>
+#include <kvax/io/units.h>
+#include <kvax/report/iomsg.h>
+
 #include "arrays/section_reading.h"
-#include "arrays/statements.h"
-#include "arrays/units.h"
-#include "util/iomsg.h"
 
 namespace kvax {
 namespace {

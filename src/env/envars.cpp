@@ -1,14 +1,14 @@
 // Environment-variable substitution (${NAME}, $NAME) in fixed-length fields.
-#include "util/envars.h"
+#include <kvax/env/envars.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
-#include "arrays/iostat.h"
-#include "arrays/statements.h"
-#include "util/strings.h"
+#include <kvax/io/iostat.h>
+#include <kvax/io/statements.h>
+#include <kvax/text/strings.h>
 
 namespace kvax {
 namespace {

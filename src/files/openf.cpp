@@ -1,7 +1,7 @@
 // The file opener: its one state record, the line cycle of string and instruction mode,
 // the open of a unit with its report lines, and the places where the terminal dialogue
 // takes over.
-#include "files/openf.h"
+#include <kvax/files/openf.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -9,14 +9,14 @@
 #include <cstdlib>
 #include <string>
 
-#include "arrays/iostat.h"
-#include "arrays/statements.h"
-#include "arrays/units.h"
-#include "files/registry.h"
-#include "files/skip_to_end.h"
-#include "util/envars.h"
-#include "util/strings.h"
-#include "util/text.h"
+#include <kvax/env/envars.h>
+#include <kvax/files/registry.h>
+#include <kvax/files/skip_to_end.h>
+#include <kvax/io/iostat.h>
+#include <kvax/io/statements.h>
+#include <kvax/io/units.h>
+#include <kvax/text/strings.h>
+#include <kvax/text/text.h>
 
 namespace kvax {
 namespace {

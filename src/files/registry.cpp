@@ -1,13 +1,13 @@
 // File-name registry /COPENF/ and its four operations.
-#include "files/registry.h"
+#include <kvax/files/registry.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <string>
 
-#include "arrays/units.h"
-#include "util/envars.h"
+#include <kvax/env/envars.h>
+#include <kvax/io/units.h>
 
 namespace kvax {
 namespace {

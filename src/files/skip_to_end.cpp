@@ -1,14 +1,14 @@
 // Skipping to the end of a unit: a formatted and an unformatted pass, the switch of form
 // when the expected one cannot be read, and the report line.
-#include "files/skip_to_end.h"
+#include <kvax/files/skip_to_end.h>
 
 #include <cstdint>
 #include <string_view>
 
-#include "arrays/iostat.h"
-#include "arrays/statements.h"
-#include "arrays/units.h"
-#include "util/text.h"
+#include <kvax/io/iostat.h>
+#include <kvax/io/statements.h>
+#include <kvax/io/units.h>
+#include <kvax/text/text.h>
 
 namespace kvax {
 namespace {

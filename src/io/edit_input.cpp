@@ -8,7 +8,7 @@
 // inside a field, "NaN" and "INF", and every error. The conversion is one IEEE operation
 // when its result is sure to be correctly rounded; any other value is rebuilt as
 // "<digits>e<exponent>" in a stack buffer for strtod or strtof, which round correctly.
-#include "arrays/edit_input.h"
+#include "io/edit_input.h"
 
 #include <bit>
 #include <cerrno>
@@ -18,8 +18,9 @@
 #include <limits>
 #include <type_traits>
 
-#include "arrays/iostat.h"
-#include "arrays/powers_of_ten.h"
+#include <kvax/io/iostat.h>
+
+#include "io/powers_of_ten.h"
 
 namespace kvax {
 namespace {

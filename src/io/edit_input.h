@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "arrays/data_edit.h"
+#include "io/data_edit.h"
 
 namespace kvax {
 

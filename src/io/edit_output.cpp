@@ -12,14 +12,14 @@
 // The row formats' shape (1P, Ew.d or Dw.d, d of 2 to 6, two exponent digits, a short
 // field) is laid out in registers and written with a few word stores; every other field
 // goes through the general layout.
-#include "arrays/edit_output.h"
+#include "io/edit_output.h"
 
 #include <array>
 #include <bit>
 #include <cmath>
 #include <cstring>
 
-#include "arrays/powers_of_ten.h"
+#include "io/powers_of_ten.h"
 
 namespace kvax {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "arrays/data_edit.h"
+#include "io/data_edit.h"
 
 namespace kvax {
 

@@ -1,5 +1,5 @@
 // Parsing of run-time edit formats and the format cache.
-#include "arrays/format.h"
+#include "io/format.h"
 
 #include <cctype>
 #include <memory>

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "arrays/data_edit.h"
+#include "io/data_edit.h"
 
 namespace kvax {
 

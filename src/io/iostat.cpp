@@ -1,5 +1,5 @@
 // Condition texts, the fatal report and STOP.
-#include "arrays/iostat.h"
+#include <kvax/io/iostat.h>
 
 #include <cstring>
 

@@ -1,16 +1,17 @@
 // Formatted, list-directed and unformatted READ and WRITE statements.
-#include "arrays/statements.h"
+#include <kvax/io/statements.h>
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
 
-#include "arrays/edit_input.h"
-#include "arrays/edit_output.h"
-#include "arrays/format.h"
-#include "arrays/unit.h"
-#include "arrays/units.h"
+#include <kvax/io/units.h>
+
+#include "io/edit_input.h"
+#include "io/edit_output.h"
+#include "io/format.h"
+#include "io/unit.h"
 
 namespace kvax {
 namespace {

@@ -10,9 +10,10 @@
 #include <memory>
 #include <unordered_map>
 
-#include "arrays/iostat.h"
-#include "arrays/unit.h"
-#include "arrays/units.h"
+#include <kvax/io/iostat.h>
+#include <kvax/io/units.h>
+
+#include "io/unit.h"
 
 namespace kvax {
 namespace {

@@ -1,15 +1,15 @@
 // Report lines of the readers and writers, the per-unit report switches, and the header
 // type check with /CGETXX/.
-#include "util/iomsg.h"
+#include <kvax/report/iomsg.h>
 
 #include <algorithm>
 #include <array>
 #include <string>
 
-#include "arrays/statements.h"
-#include "files/registry.h"
-#include "util/strings.h"
-#include "util/text.h"
+#include <kvax/files/registry.h>
+#include <kvax/io/statements.h>
+#include <kvax/text/strings.h>
+#include <kvax/text/text.h>
 
 namespace kvax {
 namespace {

@@ -1,13 +1,13 @@
 // Start line, date and time texts, and the clock they read.
-#include "report/start_time.h"
+#include <kvax/report/start_time.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <string>
 
-#include "arrays/statements.h"
-#include "files/registry.h"
-#include "util/strings.h"
+#include <kvax/files/registry.h>
+#include <kvax/io/statements.h>
+#include <kvax/text/strings.h>
 
 namespace kvax {
 namespace {

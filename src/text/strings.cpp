@@ -1,5 +1,5 @@
 // String toolkit on blank-padded text fields.
-#include "util/strings.h"
+#include <kvax/text/strings.h>
 
 #include <algorithm>
 #include <string>

@@ -1,12 +1,12 @@
 // Row-order reversal and cylindrical rotation.
-#include "transforms/grid_transforms.h"
+#include <kvax/transforms/grid_transforms.h>
 
 #include <algorithm>
 #include <cstring>
 #include <string>
 
-#include "arrays/iostat.h"
-#include "arrays/statements.h"
+#include <kvax/io/iostat.h>
+#include <kvax/io/statements.h>
 
 namespace kvax {
 namespace {

@@ -4,12 +4,13 @@
 
 #include <vector>
 
-#include "arrays/codfmt.h"
-#include "arrays/cver.h"
-#include "arrays/formatted_sections.h"
-#include "arrays/iostat.h"
-#include "arrays/units.h"
-#include "files/registry.h"
+#include <kvax/arrays/codfmt.h>
+#include <kvax/arrays/cver.h>
+#include <kvax/arrays/formatted_sections.h>
+#include <kvax/files/registry.h>
+#include <kvax/io/iostat.h>
+#include <kvax/io/units.h>
+
 #include "test_support.h"
 
 namespace kvax {

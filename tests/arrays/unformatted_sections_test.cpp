@@ -4,11 +4,12 @@
 #include <cstring>
 #include <vector>
 
-#include "arrays/cver.h"
-#include "arrays/iostat.h"
-#include "arrays/unformatted_sections.h"
-#include "arrays/units.h"
-#include "files/registry.h"
+#include <kvax/arrays/cver.h>
+#include <kvax/arrays/unformatted_sections.h>
+#include <kvax/files/registry.h>
+#include <kvax/io/iostat.h>
+#include <kvax/io/units.h>
+
 #include "test_support.h"
 
 namespace kvax {

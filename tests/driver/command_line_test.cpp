@@ -1,7 +1,8 @@
 // The option loop and the derivation of the output name.
 #include <gtest/gtest.h>
 
-#include "arrays/iostat.h"
+#include <kvax/io/iostat.h>
+
 #include "driver/command_line.h"
 #include "test_support.h"
 

@@ -1,14 +1,15 @@
 // Environment-variable substitution: both reference forms, escapes, traces, the missing
 // brace, field lengths and the bound on self-referring variables.
-#include "util/envars.h"
+#include <kvax/env/envars.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "arrays/iostat.h"
+#include <kvax/io/iostat.h>
+
+#include "scoped_env.h"
 #include "test_support.h"
-#include "util/scoped_env.h"
 
 namespace kvax {
 namespace {

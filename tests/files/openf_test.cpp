@@ -1,6 +1,6 @@
 // The file opener: the attribute and action tables, DIR and the derived names, the report
 // and failure lines, instruction mode with its error count, and the positioning of unit 4.
-#include "files/openf.h"
+#include <kvax/files/openf.h>
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -11,12 +11,13 @@
 #include <filesystem>
 #include <string>
 
-#include "arrays/iostat.h"
-#include "arrays/statements.h"
-#include "arrays/units.h"
-#include "files/registry.h"
+#include <kvax/files/registry.h>
+#include <kvax/io/iostat.h>
+#include <kvax/io/statements.h>
+#include <kvax/io/units.h>
+
+#include "scoped_env.h"
 #include "test_support.h"
-#include "util/scoped_env.h"
 
 namespace kvax {
 namespace {

@@ -1,13 +1,13 @@
 // File-name registry: names and comments, replacements on the way out, slot reuse,
 // wrap-around of a full table and the unit-0 entry.
-#include "files/registry.h"
+#include <kvax/files/registry.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "scoped_env.h"
 #include "test_support.h"
-#include "util/scoped_env.h"
 
 namespace kvax {
 namespace {

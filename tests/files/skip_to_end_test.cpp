@@ -1,15 +1,16 @@
 // Skipping to the end of a unit: both passes, the switch of form, the report line, the
 // persistent type error and appending after the skip.
-#include "files/skip_to_end.h"
+#include <kvax/files/skip_to_end.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 
-#include "arrays/iostat.h"
-#include "arrays/statements.h"
-#include "arrays/units.h"
+#include <kvax/io/iostat.h>
+#include <kvax/io/statements.h>
+#include <kvax/io/units.h>
+
 #include "test_support.h"
 
 namespace kvax {

@@ -1,5 +1,5 @@
 // Text-to-number editing: fields from tables; conversions against strtod and strtof.
-#include "arrays/edit_input.h"
+#include "io/edit_input.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "arrays/iostat.h"
+#include <kvax/io/iostat.h>
 
 namespace kvax {
 namespace {

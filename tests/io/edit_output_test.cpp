@@ -1,5 +1,5 @@
 // Number-to-text editing: field layouts from tables; digits and fields against snprintf.
-#include "arrays/edit_output.h"
+#include "io/edit_output.h"
 
 #include <gtest/gtest.h>
 

@@ -9,10 +9,11 @@
 #include <complex>
 #include <limits>
 
-#include "arrays/format.h"
-#include "arrays/iostat.h"
-#include "arrays/statements.h"
-#include "arrays/units.h"
+#include <kvax/io/iostat.h>
+#include <kvax/io/statements.h>
+#include <kvax/io/units.h>
+
+#include "io/format.h"
 #include "test_support.h"
 
 namespace kvax {

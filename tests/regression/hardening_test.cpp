@@ -8,11 +8,12 @@
 #include <span>
 #include <vector>
 
-#include "arrays/formatted_sections.h"
-#include "arrays/iostat.h"
-#include "arrays/statements.h"
-#include "arrays/units.h"
-#include "arrays/unformatted_sections.h"
+#include <kvax/arrays/formatted_sections.h>
+#include <kvax/arrays/unformatted_sections.h>
+#include <kvax/io/iostat.h>
+#include <kvax/io/statements.h>
+#include <kvax/io/units.h>
+
 #include "test_support.h"
 
 namespace kvax {

@@ -1,12 +1,13 @@
 // Report lines of readers and writers, the per-unit switches and the header type check.
-#include "util/iomsg.h"
+#include <kvax/report/iomsg.h>
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
 
-#include "files/registry.h"
+#include <kvax/files/registry.h>
+
 #include "test_support.h"
 
 namespace kvax {

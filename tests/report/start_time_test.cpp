@@ -1,13 +1,14 @@
 // Start line, date and time texts under a fixed clock and host.
-#include "report/start_time.h"
+#include <kvax/report/start_time.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "files/registry.h"
+#include <kvax/files/registry.h>
+
+#include "scoped_env.h"
 #include "test_support.h"
-#include "util/scoped_env.h"
 
 namespace kvax {
 namespace {

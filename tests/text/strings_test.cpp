@@ -1,5 +1,5 @@
 // String toolkit: finders, searches, case and cleaning, deletion and replacement.
-#include "util/strings.h"
+#include <kvax/text/strings.h>
 
 #include <gtest/gtest.h>
 

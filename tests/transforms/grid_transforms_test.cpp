@@ -4,9 +4,10 @@
 #include <complex>
 #include <vector>
 
-#include "arrays/iostat.h"
+#include <kvax/io/iostat.h>
+#include <kvax/transforms/grid_transforms.h>
+
 #include "test_support.h"
-#include "transforms/grid_transforms.h"
 
 namespace kvax {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "util/text.h"
+#include <kvax/text/text.h>
 
 namespace kvax {
 

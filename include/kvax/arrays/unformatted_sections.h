@@ -9,7 +9,7 @@
 #include <complex>
 #include <span>
 
-#include "util/text.h"
+#include <kvax/text/text.h>
 
 namespace kvax {
 

@@ -5,7 +5,7 @@
 // standard output. A braced reference without its "}" writes "Missing }" and stops the run.
 #pragma once
 
-#include "util/text.h"
+#include <kvax/text/text.h>
 
 namespace kvax {
 

@@ -8,7 +8,7 @@
 
 #include <string_view>
 
-#include "util/text.h"
+#include <kvax/text/text.h>
 
 namespace kvax {
 

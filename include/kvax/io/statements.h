@@ -15,8 +15,8 @@
 #include <string>
 #include <string_view>
 
-#include "arrays/iostat.h"
-#include "util/text.h"
+#include <kvax/io/iostat.h>
+#include <kvax/text/text.h>
 
 namespace kvax {
 

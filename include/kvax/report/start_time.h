@@ -5,7 +5,7 @@
 #include <ctime>
 #include <string_view>
 
-#include "util/text.h"
+#include <kvax/text/text.h>
 
 namespace kvax {
 

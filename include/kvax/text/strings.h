@@ -10,7 +10,7 @@
 #include <span>
 #include <string_view>
 
-#include "util/text.h"
+#include <kvax/text/text.h>
 
 namespace kvax {
 

@@ -1,0 +1,27 @@
+// Every public header of the kvax library, lowest layer first.
+#pragma once
+
+#include <kvax/version.h>
+
+#include <kvax/text/strings.h>
+#include <kvax/text/text.h>
+
+#include <kvax/io/iostat.h>
+#include <kvax/io/statements.h>
+#include <kvax/io/units.h>
+
+#include <kvax/env/envars.h>
+
+#include <kvax/files/openf.h>
+#include <kvax/files/registry.h>
+#include <kvax/files/skip_to_end.h>
+
+#include <kvax/report/iomsg.h>
+#include <kvax/report/start_time.h>
+
+#include <kvax/arrays/codfmt.h>
+#include <kvax/arrays/cver.h>
+#include <kvax/arrays/formatted_sections.h>
+#include <kvax/arrays/unformatted_sections.h>
+
+#include <kvax/transforms/grid_transforms.h>
