@@ -4,8 +4,8 @@
 #include <vector>
 #include <string>
 
-#include "arrays/iostat.h"
-#include "arrays/statements.h"
+#include <kvax/io/iostat.h>
+#include <kvax/io/statements.h>
 
 namespace kvax {
 namespace {
@@ -71,6 +71,14 @@ Text program_argument(int n, std::size_t length) {
   return text(args[static_cast<std::size_t>(n)], length);
 }
 
+bool version_requested() {
+  for (int n = 1;; ++n) {
+    const Text arg = program_argument(n, 64);
+    if (arg[0] == ' ') return false;
+    if (trimmed(arg) == "--version") return true;
+  }
+}
+
 RunSettings read_command_line() {
   RunSettings s;
   for (int n = 1;; ++n) {
@@ -82,9 +90,11 @@ RunSettings read_command_line() {
     }
     const std::string_view a2 = sub(arg, 1, 2);
     const std::string_view a4 = sub(arg, 1, 4);
-    if (a2 == "-h") {
+    if (a2 == "-h" || trimmed(arg) == "--help") {
       for (std::string_view line : usage) write_fmt(6, "(A)", line);
       stop_run();
+    } else if (a2 == "--") {
+      // Room for additions to the command line: those not defined are ignored.
     } else if (a2 == "-l") {
       read_list_text(sub(arg, 3, 64), want_none, s.tag_length);
     } else if (a2 == "-r") {

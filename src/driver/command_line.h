@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "util/text.h"
+#include <kvax/text/text.h>
 
 namespace kvax {
 
@@ -27,6 +27,9 @@ struct RunSettings {
 // The process arguments, fetched by number; a missing one reads as blanks.
 void set_program_arguments(int argc, const char* const* argv);
 Text program_argument(int n, std::size_t length);
+
+// True when "--version" is among the options (before the first empty argument).
+bool version_requested();
 
 // Reads the arguments into the settings; may stop the run (usage text, missing value).
 // The output name is derived when none was given.

@@ -12,17 +12,19 @@
 #include <ctime>
 #include <string>
 
-#include "arrays/iostat.h"
-#include "arrays/statements.h"
-#include "arrays/units.h"
-#include "arrays/cver.h"
-#include "arrays/formatted_sections.h"
-#include "arrays/unformatted_sections.h"
+#include <kvax/arrays/cver.h>
+#include <kvax/arrays/formatted_sections.h>
+#include <kvax/arrays/unformatted_sections.h>
+#include <kvax/files/openf.h>
+#include <kvax/io/iostat.h>
+#include <kvax/io/statements.h>
+#include <kvax/io/units.h>
+#include <kvax/report/start_time.h>
+#include <kvax/text/text.h>
+#include <kvax/transforms/grid_transforms.h>
+#include <kvax/version.h>
+
 #include "driver/command_line.h"
-#include "files/openf.h"
-#include "transforms/grid_transforms.h"
-#include "util/text.h"
-#include "report/start_time.h"
 
 namespace kvax {
 namespace {
@@ -99,6 +101,10 @@ void size_storage(int k, int l, bool rotate, CellStorage& grid, CellStorage& wor
 }
 
 void conversion_run() {
+  if (version_requested()) {
+    write_fmt(6, "(2A)", "kvax ", version_string);
+    stop_run();
+  }
   start_time_message("kvax");
   const RunSettings s = read_command_line();
   if (s.tag_length < 1) terminate_main("Tag length must be 1 or more");

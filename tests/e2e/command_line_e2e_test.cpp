@@ -38,13 +38,30 @@ const std::string usage_text =
 TEST(CommandLineRun, HelpWritesTheUsageTextAndStops) {
   ScratchDir d;
   for (const auto& args : std::vector<std::vector<std::string>>{
-           {"-h"}, {"-help"}, {"-r", "-v5", "-u2f", "-h", "m2.u"}, {"m2.u", "-hx"}}) {
+           {"-h"}, {"-help"}, {"-r", "-v5", "-u2f", "-h", "m2.u"}, {"m2.u", "-hx"}, {"--help"},
+           {"--unknown", "--help", "m2.u"}}) {
     SCOPED_TRACE(args.front());
     const auto r = run_kvax(args, d.path());
     EXPECT_EQ(r.out, std::string(start_line) + usage_text);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 0);
   }
+}
+
+TEST(CommandLineRun, VersionWritesOneLineAndStops) {
+  ScratchDir d;
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--version"}, {"-r", "--version", "m2.u"}, {"m2.u", "-h", "--version"}}) {
+    SCOPED_TRACE(args.front());
+    const auto r = run_kvax(args, d.path());
+    EXPECT_EQ(r.out, "kvax " KVAX_VERSION_TEXT "\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+  }
+  // After the end of the option list it is an argument like any other.
+  const auto r = run_kvax({"", "--version"}, d.path());
+  EXPECT_EQ(r.out, std::string(start_line) +
+                       " <Main-->T> No input file name; give one, and -o for the output\n");
 }
 
 TEST(CommandLineRun, AnEmptyArgumentEndsTheList) {
