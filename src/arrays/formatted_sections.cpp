@@ -93,7 +93,7 @@ void read_sections(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text
     for (int j = rows; j >= 1; --j) {
       InputStatement row(unit, want_end, row_input_format);
       row.items(grid.subspan(cells * static_cast<std::size_t>(j - 1), cells));
-      if (row.finish() == Io::end) {
+      if (row.finish() == Io::end || row.ran_past_file_end()) {
         write_fmt(6, "(A,I4,A)", line_start(r.routine, 'T') + "Data truncated after ", rows - j, " operations.");
         stop_run();
       }

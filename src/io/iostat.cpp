@@ -24,6 +24,7 @@ std::string iostat_text(int code) {
     case iostat::corrupt_record: return "Unformatted record structure damaged";
     case iostat::read_only: return "File is open for reading only";
     case iostat::record_overflow: return "Output exceeds the record length";
+    case iostat::record_too_long: return "Record too long";
     default: break;
   }
   if (code > 0 && code < 10000) return std::strerror(code);

@@ -36,10 +36,9 @@ struct Pool {
   }
 };
 
-// Longest formatted record a statement builds for a unit (an internal text: its length).
-// A whole grid row of the largest grid on one line (2 x 2,403,000 fields of 12 columns)
-// fits; "(99999X,99999X,...)" does not grow without end.
-constexpr std::size_t max_record_length = std::size_t{1} << 27;
+// The longest formatted record a statement builds for a unit (an internal text: its
+// length) is max_record_length: a whole grid row of the largest grid on one line
+// (2 x 2,403,000 fields of 12 columns) fits; "(99999X,99999X,...)" does not grow without end.
 
 constexpr DataEdit list_integer{'I', 12, -1, -1, 0};
 constexpr DataEdit list_real{'E', 15, 7, -1, 1};
@@ -353,6 +352,8 @@ struct InputStatement::State {
   std::size_t pos = 0;
   int records = 0;
   std::string pad;  // a field that runs past the record, blank-padded
+  bool rec_unended = false;    // the record ended at the end of the file without its line end
+  bool past_unended = false;   // a field ran past the end of such a record
   // list-directed
   bool slash = false;
   bool value_done = false;  // a value was taken and its separator is still to come
@@ -370,6 +371,7 @@ struct InputStatement::State {
     rec = {};
     pos = 0;
     records = 0;
+    rec_unended = past_unended = false;
     slash = value_done = false;
     repeat_left = 0;
     repeat_null = false;
@@ -404,6 +406,7 @@ struct InputStatement::State {
       end_condition();
       return false;
     }
+    rec_unended = unit->line_unended();
     return true;
   }
 
@@ -434,6 +437,7 @@ struct InputStatement::State {
   // The next w columns; columns past the end of the record read as blanks.
   std::string_view field(int w) {
     const std::size_t width = static_cast<std::size_t>(w);
+    if (pos + width > rec.size() && rec_unended) past_unended = true;
     std::string_view f = pos < rec.size() ? rec.substr(pos, width) : std::string_view();
     pos += width;
     return f;
@@ -484,6 +488,11 @@ struct InputStatement::State {
       }
       for (; q < run; ++q) {
         std::string_view f;
+        if (pos + w > rec.size() && rec_unended) {
+          // The file ends inside this field's line: its missing columns are no blanks.
+          past_unended = true;
+          return end_condition();
+        }
         if (pos + w <= rec.size()) {
           f = std::string_view(rec.data() + pos, w);
         } else if (pos < rec.size()) {
@@ -750,6 +759,8 @@ void InputStatement::items(std::span<std::complex<float>> v) {
 void InputStatement::items(std::span<std::int32_t> v) {
   for (auto& x : v) item(x);
 }
+
+bool InputStatement::ran_past_file_end() const { return s_->past_unended; }
 
 Io InputStatement::finish() {
   if (!s_->list && !s_->failed() && !s_->walker.finish(*s_)) s_->condition(Io::err, iostat::bad_format);

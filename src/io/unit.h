@@ -11,6 +11,10 @@
 
 namespace kvax {
 
+// The longest record, written or read: 128 MiB. A longer input line (a file without line
+// ends) is the fatal report "Record too long", read in bounded memory.
+inline constexpr std::size_t max_record_length = std::size_t{1} << 27;
+
 class Unit {
  public:
   Unit(int number, int fd, bool seekable);
@@ -50,9 +54,11 @@ class Unit {
 
   // --- formatted records ---
   // The next line without its line feed; false at end of file. The view lives until
-  // the next operation on the unit. Lines of any length are assembled in a buffer that
-  // grows to the longest line.
+  // the next operation on the unit. Lines longer than the buffer are assembled in a
+  // second buffer that grows to the longest line, up to max_record_length.
   bool read_line(std::string_view& line);
+  // The line read last ended at the end of the file without its line feed.
+  bool line_unended() const { return unended_; }
   void write_line(const char* data, std::size_t n, bool line_end);
   int backspace_line();
 
@@ -69,6 +75,15 @@ class Unit {
   int rewind();
   int endfile();
 
+  // --- whole replacement ---
+  // The unit writes new_file, which commit() renames over target.
+  void replace(std::string new_file, std::string target);
+  bool replacing() const { return !new_file_.empty(); }
+  int commit();
+  // Removes the new file (a stop before the commit).
+  void discard();
+  bool seekable() const { return seekable_; }
+
  private:
   enum class Mode { idle, reading, writing };
   void to_reading();
@@ -78,6 +93,8 @@ class Unit {
   void put_marker(unsigned char* p, std::uint32_t v) const;
   long raw_read(char* dst, std::size_t n, std::int64_t at);
   int drain();  // writes out the buffered bytes only
+  int step_back_in_buffer();
+  void make_room_in_record(std::size_t n);
 
   int number_;
   int fd_;
@@ -88,10 +105,16 @@ class Unit {
   std::int64_t base_ = 0;  // file offset of buf_[0]
   std::size_t cur_ = 0;    // cursor in buf_
   std::size_t len_ = 0;    // valid bytes in buf_ while reading
-  bool cut_pending_ = true;  // the next write starts a new end of the file
-  bool cut_due_ = false;     // writing has started there: cut the old rest at the flush
+  bool cut_pending_ = true;  // the next write starts a new end of the file there
   int error_ = 0;
   std::int64_t record_start_ = -1;  // offset of the leading marker of the record being written
+  bool in_record_ = false;          // between begin_write_record and finish_write_record
+  // Where the record or line read last began: on a stream (no seek) the buffer keeps the
+  // bytes from there, so BACKSPACE after a peek at a header needs no seek.
+  std::int64_t record_mark_ = -1;
+  bool unended_ = false;
+  std::string new_file_;  // whole replacement: the file written, renamed over target_
+  std::string target_;
   std::string line_;                // a line that did not lie whole in the buffer
   std::int64_t known_size_ = -1;    // size found while reading; -1 once this unit writes
   void ensure_buffer();

@@ -42,6 +42,7 @@ std::string_view trim_blanks(std::string_view s) {
 
 struct Table {
   std::unordered_map<int, std::unique_ptr<Unit>> units;
+  std::unordered_map<int, bool> replace_whole;  // unit numbers that replace their files whole
   Unit* last = nullptr;
   std::string* capture = nullptr;
   std::string feed;
@@ -66,6 +67,56 @@ std::unique_ptr<Unit> standard_unit(int number) {
   return u;
 }
 
+// The file a name finally designates, following symbolic links (also one that names a
+// file not there yet); the name itself when the links go round in a circle.
+std::string final_target(std::string name) {
+  for (int hop = 0; hop < 40; ++hop) {
+    struct stat st {};
+    if (::lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return name;
+    char link[PATH_MAX];
+    const ssize_t n = ::readlink(name.c_str(), link, sizeof link - 1);
+    if (n <= 0) return name;
+    std::string to(link, static_cast<std::size_t>(n));
+    if (to[0] != '/') {
+      const std::size_t slash = name.rfind('/');
+      if (slash != std::string::npos) to = name.substr(0, slash + 1) + to;
+    }
+    name = std::move(to);
+  }
+  return name;
+}
+
+// Opens a new hidden file beside target for a whole replacement: 0 with the descriptor
+// and the name, -1 when the file is to be written directly (not a regular file, a
+// directory that may not be written, a file that may not be written), or an I/O status.
+int open_replacement(const std::string& target, std::string_view status, int& fd, std::string& name) {
+  struct stat st {};
+  const bool exists = ::stat(target.c_str(), &st) == 0;
+  if (exists && !S_ISREG(st.st_mode)) return -1;
+  if (exists && ::access(target.c_str(), W_OK) != 0) return -1;
+  if (exists && upper_equal(status, "NEW")) return iostat::new_file_exists;
+  if (!exists && upper_equal(status, "OLD")) return ENOENT;
+  const std::size_t slash = target.rfind('/');
+  const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  if (base.size() > 200) base.resize(200);  // room for the marks within a file name's 255 bytes
+  name = dir + "." + base + ".kvax-XXXXXX";
+  fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) {
+    const int e = errno;
+    return e == EACCES || e == EPERM || e == EROFS ? -1 : e;
+  }
+  if (exists) {
+    [[maybe_unused]] const int rc = ::fchown(fd, st.st_uid, st.st_gid);  // may be refused; the bits still hold
+    ::fchmod(fd, st.st_mode & 07777);
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+  }
+  return 0;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -76,6 +127,7 @@ Unit::Unit(int number, int fd, bool seekable) : number_(number), fd_(fd), seekab
 Unit::~Unit() {
   flush();
   if (owns_fd && fd_ >= 0) ::close(fd_);
+  discard();
 }
 
 long Unit::raw_read(char* dst, std::size_t n, std::int64_t at) {
@@ -101,13 +153,21 @@ void Unit::ensure_buffer() {
 
 bool Unit::refill() {
   ensure_buffer();
-  base_ += static_cast<std::int64_t>(len_);
-  cur_ = 0;
-  len_ = 0;
-  const long r = raw_read(buf_.get(), cap_, base_);
+  // A stream cannot be read again: keep the record begun last, so that it can be stepped
+  // back over (a record of more than half the buffer cannot).
+  std::size_t keep = 0;
+  if (!seekable_ && !fed && record_mark_ >= base_) {
+    keep = static_cast<std::size_t>(base_ + static_cast<std::int64_t>(len_) - record_mark_);
+    if (keep > cap_ / 2) keep = 0;
+    if (keep > 0) std::memmove(buf_.get(), buf_.get() + len_ - keep, keep);
+  }
+  base_ += static_cast<std::int64_t>(len_ - keep);
+  cur_ = keep;
+  len_ = keep;
+  const long r = raw_read(buf_.get() + keep, cap_ - keep, base_ + static_cast<std::int64_t>(keep));
   if (r < 0) fatal_io(static_cast<int>(-r), "READ", number_);
-  len_ = static_cast<std::size_t>(r);
-  return len_ > 0;
+  len_ += static_cast<std::size_t>(r);
+  return r > 0;
 }
 
 void Unit::to_reading() {
@@ -130,10 +190,13 @@ void Unit::to_writing() {
   ensure_buffer();
   mode_ = Mode::writing;
   known_size_ = -1;
-  // A sequential file ends with what was written last. The cut is made when this
-  // stretch of writing ends (flush): rewriting an existing file then goes over its
-  // pages in place instead of freeing and allocating every block again.
-  if (cut_pending_ && seekable_ && !fed) cut_due_ = true;
+  // A sequential file ends with what was written last: the old rest goes at the first
+  // write, so a file whose writing stops early is short, never old rows under new ones.
+  if (cut_pending_ && seekable_ && !fed) {
+    struct stat st {};
+    if (::fstat(fd_, &st) == 0 && st.st_size > base_ && ::ftruncate(fd_, base_) != 0)
+      fatal_io(errno, "WRITE", number_);
+  }
   cut_pending_ = false;
 }
 
@@ -168,6 +231,7 @@ void Unit::write(const void* src, std::size_t n) {
   to_writing();
   if (n == 0) return;  // an empty item list (a row of no cells) has no bytes, maybe no address
   const char* in = static_cast<const char*>(src);
+  if (cur_ + n > cap_ && in_record_ && framed && !seekable_ && !capture) make_room_in_record(n);
   if (cur_ + n > cap_) {
     if (int e = drain()) fatal_io(e, "WRITE", number_);
     if (n >= cap_) {
@@ -187,16 +251,28 @@ void Unit::write(const void* src, std::size_t n) {
   cur_ += n;
 }
 
-int Unit::flush() {
-  const int e = drain();
-  if (cut_due_) {
-    cut_due_ = false;
-    struct stat st {};
-    const std::int64_t end = position();
-    if (::fstat(fd_, &st) == 0 && st.st_size > end && ::ftruncate(fd_, end) != 0 && error_ == 0) error_ = errno;
+// A stream cannot go back to fill in a leading marker: the record being written stays in
+// the buffer, which grows to hold it, and goes out when its markers are both known.
+void Unit::make_room_in_record(std::size_t n) {
+  const std::size_t start = static_cast<std::size_t>(record_start_ - base_);
+  if (start > 0) {
+    const std::size_t held = cur_;
+    cur_ = start;  // the bytes before the record go out now
+    if (int e = drain()) fatal_io(e, "WRITE", number_);
+    std::memmove(buf_.get(), buf_.get() + start, held - start);
+    cur_ = held - start;
   }
-  return e ? e : error_;
+  if (cur_ + n > cap_) {
+    std::size_t cap = cap_;
+    while (cap < cur_ + n) cap *= 2;
+    std::unique_ptr<char[]> grown(new char[cap]);
+    std::memcpy(grown.get(), buf_.get(), cur_);
+    buf_ = std::move(grown);
+    cap_ = cap;
+  }
 }
+
+int Unit::flush() { return drain(); }
 
 int Unit::drain() {
   if (mode_ != Mode::writing || cur_ == 0) return error_;
@@ -224,7 +300,13 @@ int Unit::seek(std::int64_t pos) {
   if (mode_ == Mode::writing) {
     if (int e = flush()) return e;
   }
-  if (!seekable_ && !fed) return ESPIPE;
+  if (!seekable_ && !fed) {
+    if (mode_ == Mode::reading && pos >= base_ && pos <= base_ + static_cast<std::int64_t>(len_)) {
+      cur_ = static_cast<std::size_t>(pos - base_);
+      return 0;
+    }
+    return ESPIPE;
+  }
   base_ = pos < 0 ? 0 : pos;
   cur_ = len_ = 0;
   mode_ = Mode::idle;
@@ -240,7 +322,7 @@ std::int64_t Unit::size(bool fresh) {
   if (::fstat(fd_, &st) != 0) return -1;
   if (mode_ != Mode::writing) known_size_ = st.st_size;
   std::int64_t s = st.st_size;
-  if (mode_ == Mode::writing) s = cut_due_ ? position() : std::max(s, position());
+  if (mode_ == Mode::writing) s = std::max(s, position());
   return s;
 }
 
@@ -248,10 +330,13 @@ bool Unit::read_line(std::string_view& line) {
   to_reading();
   bool partial = false;
   line_.clear();
+  record_mark_ = position();
+  unended_ = false;
   for (;;) {
     if (cur_ == len_ && !refill()) {
       if (!partial) return false;
       line = line_;
+      unended_ = true;
       break;
     }
     const char* s = buf_.get() + cur_;
@@ -268,6 +353,7 @@ bool Unit::read_line(std::string_view& line) {
       cur_ += k + 1;
       break;
     }
+    if (line_.size() + avail > max_record_length) fatal_io(iostat::record_too_long, "READ", number_);
     line_.append(s, avail);
     partial = true;
     cur_ = len_;
@@ -288,11 +374,16 @@ void Unit::write_line(const char* data, std::size_t n, bool line_end) {
   if (line_end) write("\n", 1);
 }
 
+int Unit::step_back_in_buffer() {
+  if (mode_ == Mode::reading && record_mark_ >= base_ && record_mark_ <= position()) return seek(record_mark_);
+  return ESPIPE;
+}
+
 int Unit::backspace_line() {
   if (mode_ == Mode::writing) {
     if (int e = flush()) return e;
   }
-  if (!seekable_ && !fed) return ESPIPE;
+  if (!seekable_ && !fed) return step_back_in_buffer();
   std::int64_t p = position();
   if (p <= 0) return 0;
   // Step over the line feed that ends the previous line, then find the one before it.
@@ -340,6 +431,7 @@ int Unit::begin_record(std::uint32_t& length) {
     return 0;
   }
   unsigned char m[4];
+  record_mark_ = position();
   const long r = read(m, 4);
   if (r < 4) return iostat::end_of_file;
   length = marker(m);
@@ -381,6 +473,7 @@ int Unit::backspace_record() {
     if (int e = flush()) return e;
   }
   if (!framed) return 0;
+  if (!seekable_ && !fed) return step_back_in_buffer();
   const std::int64_t p = position();
   if (p < 4) return 0;
   unsigned char m[4];
@@ -393,6 +486,7 @@ int Unit::backspace_record() {
 void Unit::begin_write_record() {
   to_writing();
   record_start_ = position();
+  in_record_ = true;
   if (framed) {
     const unsigned char zero[4] = {0, 0, 0, 0};
     write(zero, 4);
@@ -400,6 +494,7 @@ void Unit::begin_write_record() {
 }
 
 void Unit::finish_write_record() {
+  in_record_ = false;
   if (!framed) return;
   const std::int64_t n = position() - record_start_ - 4;
   if (n > static_cast<std::int64_t>(UINT32_MAX)) fatal_io(iostat::record_overflow, "WRITE", number_);
@@ -423,8 +518,55 @@ int Unit::endfile() {
   }
   known_size_ = -1;
   if (seekable_ && ::ftruncate(fd_, position()) != 0) return errno;
-  cut_pending_ = cut_due_ = false;
+  cut_pending_ = false;
   return 0;
+}
+
+// The names of the new files not yet committed, in fixed storage that a signal handler
+// may read; a slot is in use while its first byte is not NUL.
+namespace {
+constexpr int pending_slots = 8;
+char pending_names[pending_slots][PATH_MAX];
+
+void remember_pending(const std::string& name) {
+  for (auto& slot : pending_names) {
+    if (slot[0] == '\0' && name.size() < sizeof slot) {
+      std::memcpy(slot, name.c_str(), name.size() + 1);
+      return;
+    }
+  }
+}
+
+void forget_pending(const std::string& name) {
+  for (auto& slot : pending_names)
+    if (name == slot) slot[0] = '\0';
+}
+}  // namespace
+
+void Unit::replace(std::string new_file, std::string target) {
+  new_file_ = std::move(new_file);
+  target_ = std::move(target);
+  remember_pending(new_file_);
+}
+
+int Unit::commit() {
+  if (new_file_.empty()) return 0;
+  int e = flush();
+  if (e == 0 && ::rename(new_file_.c_str(), target_.c_str()) != 0) e = errno;
+  if (e != 0) {
+    discard();
+    return e;
+  }
+  forget_pending(new_file_);
+  new_file_.clear();
+  return 0;
+}
+
+void Unit::discard() {
+  if (new_file_.empty()) return;
+  ::unlink(new_file_.c_str());
+  forget_pending(new_file_);
+  new_file_.clear();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -478,9 +620,34 @@ int open_unit(int number, const OpenSpec& spec) {
   if (name.empty()) return ENOENT;
   if (find_unit(number) && !(number == 5 || number == 6)) close_unit(number);
 
-  int fd = ::open(name.c_str(), O_RDWR | O_CLOEXEC | flags, 0666);
-  bool writable = true;
-  if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EISDIR || errno == ETXTBSY)) {
+  Table& t = table();
+  if (!spec.read_only && t.replace_whole[number]) {
+    int fd = -1;
+    std::string new_file;
+    const std::string target = final_target(name);
+    const int rc = open_replacement(target, status, fd, new_file);
+    if (rc > 0) return rc;
+    if (rc == 0) {
+      auto u = std::make_unique<Unit>(number, fd, true);
+      u->formatted = formatted;
+      u->big_endian = big;
+      u->framed = formatted || spec.record_framing == -1;
+      u->file = name;
+      u->replace(std::move(new_file), target);
+      t.units[number] = std::move(u);
+      t.last = nullptr;
+      return 0;
+    }
+  }
+
+  // A unit that only reads is never opened for writing: a FIFO or a pipe opened so would
+  // hold its own writer and never come to its end.
+  int fd = spec.read_only ? -1 : ::open(name.c_str(), O_RDWR | O_CLOEXEC | flags, 0666);
+  bool writable = !spec.read_only;
+  if (spec.read_only) {
+    fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | (flags & ~O_EXCL), 0666);
+    if (fd < 0) return errno;
+  } else if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EISDIR || errno == ETXTBSY)) {
     // An existing file that may not be written is opened for reading only.
     const int first = errno;
     fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | (flags & ~O_CREAT & ~O_EXCL));
@@ -500,7 +667,6 @@ int open_unit(int number, const OpenSpec& spec) {
   u->writable = writable;
   u->framed = formatted || spec.record_framing == -1;
   u->file = name;
-  Table& t = table();
   t.units[number] = std::move(u);
   t.last = nullptr;
   return 0;
@@ -510,7 +676,8 @@ void close_unit(int number) {
   Table& t = table();
   auto it = t.units.find(number);
   if (it == t.units.end()) return;
-  const int e = it->second->flush();
+  int e = it->second->commit();
+  if (e == 0) e = it->second->flush();
   t.units.erase(it);
   t.last = nullptr;
   if (e) fatal_io(e, "CLOSE", number);
@@ -523,6 +690,10 @@ void close_all_units() {
   int first = 0;
   int first_unit = 0;
   for (auto& [n, u] : t.units) {
+    if (u->replacing()) {
+      u->discard();  // the file it would replace stays as it was
+      continue;
+    }
     const int e = u->flush();
     if (e && !first) {
       first = e;
@@ -544,6 +715,23 @@ void flush_unit(int number) {
   if (Unit* u = find_unit(number)) {
     if (int e = u->flush()) fatal_io(e, "WRITE", number);
   }
+}
+
+void replace_whole(int number, bool on) { table().replace_whole[number] = on; }
+
+int commit_unit(int number) {
+  Unit* u = find_unit(number);
+  return u ? u->commit() : 0;
+}
+
+void remove_uncommitted_files() noexcept {
+  for (auto& slot : pending_names)
+    if (slot[0] != '\0') ::unlink(slot);
+}
+
+bool unit_is_seekable(int number) {
+  Unit* u = find_unit(number);
+  return u && (u->seekable() || u->fed);
 }
 
 bool is_connected(int number) {

@@ -29,6 +29,7 @@ inline constexpr int wrong_form = 10046;           // "Formatted I/O on an unfor
 inline constexpr int corrupt_record = 10047;       // "Unformatted record structure damaged"
 inline constexpr int read_only = 10048;            // "File is open for reading only"
 inline constexpr int record_overflow = 10049;      // "Output exceeds the record length"
+inline constexpr int record_too_long = 10050;      // "Record too long": an input line past the limit
 }  // namespace iostat
 
 // The text of a status code: the record layer's own list, or the system's message.

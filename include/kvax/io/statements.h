@@ -81,6 +81,9 @@ class InputStatement {
   void items(std::span<std::complex<float>> v);
   void items(std::span<std::int32_t> v);
   Io finish();
+  // A field ran past the end of a line that ends the file without its line end: the
+  // file was cut inside that line (blank padding would make the missing columns zero).
+  bool ran_past_file_end() const;
 
   struct State;  // the statement's working state, kept in a pool and reused
 

@@ -16,17 +16,35 @@ struct OpenSpec {
   std::string_view form = "FORMATTED";   // "FORMATTED" or "UNFORMATTED"
   std::string_view convert = "LITTLE_ENDIAN";  // byte order, unformatted only
   int record_framing = -1;               // -1 length-marked records; 0 none; others refused
+  bool read_only = false;                // ACTION='READ': the file is never opened for writing
 };
 
 // Connects the unit; returns 0 or the I/O status (never fatal by itself). A unit that is
 // already connected is closed first.
 int open_unit(int unit, const OpenSpec& spec);
 
-// CLOSE: flushes and disconnects; closing an unconnected unit does nothing.
+// CLOSE: flushes and disconnects; closing an unconnected unit does nothing. A unit that
+// replaces its file whole is committed first.
 void close_unit(int unit);
 
-// Flushes and closes every unit (STOP and the fatal report do this).
+// Flushes and closes every unit (STOP and the fatal report do this). A unit that replaces
+// its file whole and was not committed is discarded: its file stays as it was.
 void close_all_units();
+
+// Whole replacement. While set for a unit number, a regular file opened for writing on
+// that unit is written as a new hidden file in the same directory, and only commit_unit
+// (or CLOSE) renames it over the file, which keeps its permission bits; a symbolic link
+// keeps pointing to the file it names. Until then the file is as it was, and a stop or a
+// fatal report removes the new one. A name that is not a regular file (a device, a FIFO)
+// is written directly, as a stream; so is a file that may be written but whose directory
+// may not.
+void replace_whole(int unit, bool on);
+// Writes out the unit and puts its new file in place; 0 or the error (the new file is
+// then removed). Nothing to do for other units.
+int commit_unit(int unit);
+// Removes every new file not yet committed. Safe to call from a signal handler (it only
+// unlinks names kept in fixed storage); the units stay as they are.
+void remove_uncommitted_files() noexcept;
 
 // Flushes standard output (before a prompt is answered or a shell command runs).
 void flush_standard_output();
@@ -43,6 +61,8 @@ int unit_of_file(std::string_view file);
 
 // INQUIRE by unit: the file name the unit was opened with ("" for 5 and 6 or none).
 std::string file_of_unit(int unit);
+// False for a unit connected to a pipe, a FIFO or a character device (and for none).
+bool unit_is_seekable(int unit);
 bool unit_is_formatted(int unit);
 
 // Positioning. Each returns 0 or an I/O status; on an unconnected unit nothing happens.
