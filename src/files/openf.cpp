@@ -186,12 +186,15 @@ Io read_line_layout(Opener& s, int unit, std::string_view text, unsigned want) {
   return r;
 }
 
-// The file name (up to the first blank, cut at 64) and the comment (from the next
-// nonblank character, cut at 64) of the name field.
-void split_name_field(Opener& s) {
+// The file name (up to the first blank) and the comment (from the next nonblank
+// character, cut at 64) of the name field; false when the name is longer than 64
+// characters (cut, it would name another file).
+bool split_name_field(Opener& s) {
   const std::string_view f = s.field;
   const std::size_t b = f.find(' ');
-  const std::size_t n = std::min(b == std::string_view::npos ? f.size() : b, name_cut);
+  const std::size_t whole = b == std::string_view::npos ? f.size() : b;
+  if (whole > name_cut) return false;
+  const std::size_t n = whole;
   assign(s.name, f.substr(0, n));
   s.name_len = static_cast<int>(n);
   std::string_view c;
@@ -202,6 +205,7 @@ void split_name_field(Opener& s) {
   assign(s.comment, c);
   s.comment_len = trim_len(s.comment);
   if (s.name.find('?') != std::string::npos) dialogue::replace_query(s);
+  return true;
 }
 
 void set_attributes(Opener& s) {
@@ -262,13 +266,20 @@ void run_help() {
   [[maybe_unused]] const int rc = std::system(std::string(help_command).c_str());
 }
 
-// DFN from the file name; false when the derived name does not fit DFN.
-bool derive_dfn(Opener& s) {
+// DFN from the file name: 0, ENAMETOOLONG when the derived name does not fit DFN, or
+// ENOENT for "~/" without a HOME (the name would become an absolute one).
+int derive_dfn(Opener& s) {
   const std::string_view nm = sub(s.name, 1, s.name_len);
   std::string d;
   if (nm.starts_with("./")) {
-    d = nm.substr(2);  // the current directory, whatever DIR says
+    // The current directory, whatever DIR says; still relative (".//x" is "x").
+    d = nm.substr(2);
+    d.erase(0, d.find_first_not_of('/'));
   } else if (nm.starts_with("~/")) {
+    if (s.home_len == 0) {
+      assign(s.dfn, nm);
+      return ENOENT;
+    }
     d = std::string(sub(s.home, 1, s.home_len)).append(nm.substr(1));
   } else if (nm.starts_with("~")) {
     d = std::string("/home/").append(nm.substr(1));
@@ -280,7 +291,7 @@ bool derive_dfn(Opener& s) {
     d = std::string(sub(s.dir, 1, s.dir_len)).append(nm);
   }
   assign(s.dfn, d);
-  return d.size() <= dfn_length;
+  return d.size() <= dfn_length ? 0 : ENAMETOOLONG;
 }
 
 // " <OPENF->1> ", " <OPENF->2> " and the trace line " <OPENF->d> ".
@@ -294,7 +305,7 @@ Next after_open(Opener& s) {
   if (talk) write_open_line(s, s.read_only ? " <OPENF->1> " : " <OPENF->2> ");
   std::string entry(sub(s.name, 1, s.name_len));
   entry.append(" ").append(sub(s.comment, 1, s.comment_len));
-  save_file_name(s.iu, entry);
+  save_file_name(s.iu, entry, true);  // its references are replaced already
 
   // Report text: the name, the comment from column c, and ">> " or " - " before it.
   const int c = std::max(s.name_len + 5, 40);
@@ -326,14 +337,15 @@ Next open_line(Opener& s) {
         write_fmt(6, "(A,I2)", " <OPENF->>> Close ", s.iu);
       }
     }
-    const bool fits = derive_dfn(s);
+    const int derived = derive_dfn(s);
     if (!s.read_only && s.trace) write_open_line(s, " <OPENF->d> ");
-    s.ios = fits ? open_unit(s.iu, OpenSpec{.file = s.dfn,
+    s.ios = derived == 0 ? open_unit(s.iu, OpenSpec{.file = s.dfn,
                                             .status = s.status,
                                             .form = s.form,
                                             .convert = s.convert,
-                                            .record_framing = s.record_framing})
-                 : ENAMETOOLONG;
+                                            .record_framing = s.record_framing,
+                                            .read_only = s.read_only})
+                         : derived;
     if (s.ios == 0) return after_open(s);
 
     Text status(8, ' ');
@@ -360,6 +372,20 @@ Next open_line(Opener& s) {
         return Next::end_sequence;
     }
   }
+}
+
+// A file name longer than its field: one line naming it, then as a failed open.
+Next refuse_long_name(Opener& s) {
+  const std::string_view f = s.field;
+  write_fmt(6, "(A,A1,A,I2,A,A)", " <OPENF->", s.qfs ? "T" : "E", "> ", s.iu,
+            " File name longer than 64 characters: ", f.substr(0, f.find(' ')));
+  if (s.qfs) {
+    if (s.error_return) return Next::failed;
+    stop_run();
+  }
+  ++s.nerr;
+  s.qprmpt = false;
+  return Next::pass;
 }
 
 // Acts on the current line: the first rule that applies.
@@ -400,7 +426,7 @@ Next act(Opener& s) {
     write_fmt(6, "(A)", " <OPENF->>> Return due to IU=-1");
     return Next::end_sequence;
   }
-  split_name_field(s);
+  if (!split_name_field(s)) return refuse_long_name(s);
   if (o == 'd' || o == 'D') {
     set_dir(s);
     return Next::pass;

@@ -18,6 +18,7 @@ constexpr std::size_t kWorkName = 128;  // names are finished in a 128-character
 struct Copenf {
   std::array<int, registry_slots> unit{};  // 0 marks a free slot
   std::array<Text, registry_slots> entry;
+  std::array<bool, registry_slots> replaced{};  // the entry's references were replaced when stored
   Text unit0_entry = Text(registry_entry_length, ' ');
   int last_slot = 0;
   int capacity = registry_slots;
@@ -58,7 +59,7 @@ std::string unknown_unit(int unit) {
 
 // Replaces a leading "~" by $HOME (up to its first blank, 64 characters at most), then
 // environment references, and assigns the result.
-void finish_name(std::string name, Text& out) {
+void finish_name(std::string name, Text& out, bool replace_references = true) {
   if (!name.empty() && name[0] == '~') {
     std::string home;
     if (const char* h = std::getenv("HOME")) home = h;
@@ -67,13 +68,13 @@ void finish_name(std::string name, Text& out) {
     name.replace(0, 1, home);
   }
   Text work = text(name, kWorkName);
-  replace_envars_128(work);
+  if (replace_references) replace_envars_128(work);
   assign(out, work);
 }
 
 }  // namespace
 
-void save_file_name(int unit, std::string_view entry) {
+void save_file_name(int unit, std::string_view entry, bool replaced) {
   Copenf& c = copenf();
   if (unit == 0) {
     assign(c.unit0_entry, entry);
@@ -87,6 +88,7 @@ void save_file_name(int unit, std::string_view entry) {
   }
   if (slot == 0) slot = c.last_slot % c.capacity + 1;
   assign(c.entry[static_cast<std::size_t>(slot - 1)], entry);
+  c.replaced[static_cast<std::size_t>(slot - 1)] = replaced;
   c.unit[static_cast<std::size_t>(slot - 1)] = unit;
   c.last_slot = slot;
 }
@@ -103,7 +105,8 @@ void get_file_name(int unit, Text& name) {
     return;
   }
   const Text& e = c.entry[static_cast<std::size_t>(slot - 1)];
-  finish_name(e.substr(0, static_cast<std::size_t>(name_length(e))), name);
+  finish_name(e.substr(0, static_cast<std::size_t>(name_length(e))), name,
+              !c.replaced[static_cast<std::size_t>(slot - 1)]);
 }
 
 void get_file_comment(int unit, Text& comment) {

@@ -210,9 +210,9 @@ TEST_F(OpenfTest, FailedOpenLines) {
   } rows[] = {
       // The modifier "." asks for a record framing the record layer refuses.
       {__LINE__, "31 <.out.bin", " <OPENF->T> 31 < File ->out.bin<- Status=UNKNOWN 10035 READONLY=F"},
-      // The file name is cut to its first 64 characters.
-      {__LINE__, "21 O " + std::string(70, 'a'),
-       " <OPENF->T> 21 O File ->" + std::string(64, 'a') + "<- Status=OLD         2 READONLY=F"},
+      // A file name longer than 64 characters is refused whole, never cut into another name.
+      {__LINE__, "21 O " + std::string(70, 'a') + " comment",
+       " <OPENF->T> 21 File name longer than 64 characters: " + std::string(70, 'a')},
       {__LINE__, "21 O nodir/x.dat", " <OPENF->T> 21 O File ->nodir/x.dat<- Status=OLD         2 READONLY=F"},
       // A name field that begins with a blank has no file name.
       {__LINE__, "07 W  x.dat", " <OPENF->T>  7 W File -><- Status=UNKNOWN     2 READONLY=F"},

@@ -15,10 +15,13 @@ namespace kvax {
 inline constexpr int registry_slots = 100;
 inline constexpr int registry_entry_length = 64;
 
-// Stores the entry text (cut or padded to 64) for the unit.
-void save_file_name(int unit, std::string_view entry);
+// Stores the entry text (cut or padded to 64) for the unit. `replaced`: its environment
+// references were replaced already (the opener stores the name it opened), so they are
+// not replaced a second time when the name is fetched.
+void save_file_name(int unit, std::string_view entry, bool replaced = false);
 // The file name of the unit ("? ftn07" when none is stored), with a leading "~" replaced
-// by $HOME and environment references replaced; unit 0 gives its entry unchanged.
+// by $HOME and environment references replaced (once: not in an entry stored as
+// replaced); unit 0 gives its entry unchanged.
 void get_file_name(int unit, Text& name);
 // The comment part of the unit's entry, without replacements; as get_file_name otherwise.
 void get_file_comment(int unit, Text& comment);
