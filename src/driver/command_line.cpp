@@ -1,8 +1,9 @@
 // The option loop of kvax and the derivation of the output file name.
 #include "driver/command_line.h"
 
-#include <vector>
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include <kvax/io/iostat.h>
 #include <kvax/io/statements.h>
@@ -45,6 +46,20 @@ void terminate_main(std::string_view text) {
   stop_run();
 }
 
+// A file name from argument n, from its character `from` (1-based) on. A name that does
+// not fit its field whole, or that holds a blank (which would end it and start the
+// comment of the file specification string), is refused: cut, it would name another file.
+Text file_name_argument(int n, std::size_t from) {
+  const std::size_t length = program_argument_length(n);
+  const Text whole = program_argument(n, std::max<std::size_t>(length, 1));
+  const std::string_view name = std::string_view(whole).substr(std::min(from - 1, whole.size()));
+  if (length >= from && length - from + 1 > 64)
+    terminate_main("File name longer than 64 characters: " + std::string(name));
+  if (length >= from && name.find(' ') != std::string_view::npos)
+    terminate_main("File name holds a blank: " + std::string(name));
+  return text(name, 64);
+}
+
 // A direction option: its flags are set by the caller; the suffix is the argument from
 // its fifth character, or the default one.
 void direction_suffix(RunSettings& s, const Text& arg, std::string_view default_suffix) {
@@ -63,6 +78,11 @@ void set_program_arguments(int argc, const char* const* argv) {
   auto& args = arguments();
   args.clear();
   for (int i = 0; i < argc; ++i) args.emplace_back(argv[i]);
+}
+
+std::size_t program_argument_length(int n) {
+  const auto& args = arguments();
+  return n < 0 || n >= static_cast<int>(args.size()) ? 0 : args[static_cast<std::size_t>(n)].size();
 }
 
 Text program_argument(int n, std::size_t length) {
@@ -85,14 +105,15 @@ RunSettings read_command_line() {
     const Text arg = program_argument(n, 64);
     if (arg[0] == ' ') break;
     if (arg[0] != '-') {
-      s.input = arg;
+      s.input = file_name_argument(n, 1);
       continue;
     }
     const std::string_view a2 = sub(arg, 1, 2);
     const std::string_view a4 = sub(arg, 1, 4);
     if (a2 == "-h" || trimmed(arg) == "--help") {
       for (std::string_view line : usage) write_fmt(6, "(A)", line);
-      stop_run();
+      s.help = true;
+      return s;
     } else if (a2 == "--") {
       // Room for additions to the command line: those not defined are ignored.
     } else if (a2 == "-l") {
@@ -106,9 +127,9 @@ RunSettings read_command_line() {
       assign(s.byte_order, "% ");
     } else if (a2 == "-o") {
       if (at(arg, 3) == ' ') {
-        s.output = program_argument(++n, 64);
+        s.output = file_name_argument(++n, 1);
       } else {
-        assign(s.output, sub(arg, 3, 64));
+        s.output = file_name_argument(n, 3);
       }
     } else if (a2 == "-v") {
       const std::string_view value = sub(arg, 3, 64);

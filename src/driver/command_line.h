@@ -22,17 +22,21 @@ struct RunSettings {
   Text byte_order = text("^ ", 2);  // "% " with -BE
   int version = -999;               // -999: keep the version read
   int tag_length = 2;
+  bool help = false;                // -h or --help: the usage text was written
 };
 
 // The process arguments, fetched by number; a missing one reads as blanks.
 void set_program_arguments(int argc, const char* const* argv);
 Text program_argument(int n, std::size_t length);
+// The length of argument n as given (0 for a missing one).
+std::size_t program_argument_length(int n);
 
 // True when "--version" is among the options (before the first empty argument).
 bool version_requested();
 
-// Reads the arguments into the settings; may stop the run (usage text, missing value).
-// The output name is derived when none was given.
+// Reads the arguments into the settings; may stop the run (missing value, a file name
+// that is too long or holds a blank). After the usage text it returns at once with
+// `help` set. The output name is derived when none was given.
 RunSettings read_command_line();
 
 // Derives the output name from the input name and the suffix; false when that is not

@@ -1,9 +1,15 @@
 // The conversion run and the end of every run: units closed, the report, the status.
 #include "driver/run.h"
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <csignal>
+#include <new>
 
 #include <algorithm>
 #include <cstdint>
@@ -78,6 +84,15 @@ bool same_file(const std::string& a, const std::string& b) {
          sa.st_ino == sb.st_ino;
 }
 
+// Set when the run has done its job: the output written whole and in place, or the
+// usage text or the version written. Every other stop exits with status 1.
+bool job_done = false;
+
+[[noreturn]] void finish_job() {
+  job_done = true;
+  stop_run();
+}
+
 [[noreturn]] void terminate_main(std::string_view text) {
   write_fmt(6, "(A)", std::string(" <Main-->T> ") + std::string(text));
   stop_run();
@@ -100,13 +115,46 @@ void size_storage(int k, int l, bool rotate, CellStorage& grid, CellStorage& wor
   if (rotate) work.allocate(static_cast<std::size_t>(k));
 }
 
+// Why an unformatted input gave no section, when its first bytes tell: read in the other
+// byte order its first record fits the file, or it starts as a formatted header does.
+void explain_bad_input(bool formatted_in, bool big_endian) {
+  if (formatted_in) return;
+  const std::string name = file_of_unit(21);
+  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  struct stat st {};
+  char head[64] = {};
+  const ssize_t n = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? ::pread(fd, head, sizeof head, 0) : -1;
+  ::close(fd);
+  if (n < 4) return;
+  const auto b = [&](int i) { return static_cast<std::uint64_t>(static_cast<unsigned char>(head[i])); };
+  const std::uint64_t other = big_endian ? b(0) | b(1) << 8 | b(2) << 16 | b(3) << 24
+                                         : b(3) | b(2) << 8 | b(1) << 16 | b(0) << 24;
+  if (other + 8 <= static_cast<std::uint64_t>(st.st_size)) {
+    write_fmt(6, "(A)", big_endian ? " <Main-->I> The input looks little-endian: drop -BE"
+                                   : " <Main-->I> The input looks big-endian: try -BE");
+    return;
+  }
+  // A formatted header: K and L in ten columns each, a blank, the grid letter, a blank and
+  // the element word.
+  const std::string_view line(head, static_cast<std::size_t>(n));
+  if (line.size() < 27) return;
+  const std::string_view numbers = line.substr(0, 20);
+  const bool looks = numbers.find_first_not_of(" +-0123456789") == std::string_view::npos &&
+                     numbers.substr(0, 10).find_first_of("0123456789") != std::string_view::npos &&
+                     numbers.substr(10).find_first_of("0123456789") != std::string_view::npos && line[20] == ' ' &&
+                     line[22] == ' ' && std::isalpha(static_cast<unsigned char>(line[23]));
+  if (looks) write_fmt(6, "(A)", " <Main-->I> The input looks formatted: try -f2u or -f2f");
+}
+
 void conversion_run() {
   if (version_requested()) {
     write_fmt(6, "(2A)", "kvax ", version_string);
-    stop_run();
+    finish_job();
   }
   start_time_message("kvax");
   const RunSettings s = read_command_line();
+  if (s.help) finish_job();
   if (s.tag_length < 1) terminate_main("Tag length must be 1 or more");
   if (s.unformatted_to_unformatted && s.formatted_to_formatted)
     terminate_main("Options -u2u and -f2f exclude each other");
@@ -118,6 +166,9 @@ void conversion_run() {
   const std::string input_spec = std::string("21 ") + (formatted_in ? std::string("R ") : s.byte_order) + s.input;
   const std::string output_spec = std::string(unformatted_out ? "31 < " : "31 B ") + s.output;
   openfs(input_spec);
+  // The output is written as a new file and put in place whole at the end: a run that
+  // stops early leaves an existing output as it was.
+  replace_whole(31, true);
   openfs(output_spec);
   // Opening wrote nothing yet: refuse before the output is cut.
   if (same_file(file_of_unit(21), file_of_unit(31)))
@@ -149,6 +200,7 @@ void conversion_run() {
 
   if (std::string_view("EF ET EN EV EC ER ").find(sub(tag, 1, 2)) != std::string_view::npos || version == -1) {
     write_fmt(6, "(2A,I5)", " <Main-->T> Bad input; tide$, ver.# ", text(tag, 4), version);
+    explain_bad_input(formatted_in, s.byte_order[0] == '%');
     stop_run();
   }
 
@@ -169,7 +221,39 @@ void conversion_run() {
   } else {
     outzm_f(31, grid.span(), k, l, typ, tag);
   }
-  stop_run();
+  if (const int e = commit_unit(31)) fatal_io(e, "CLOSE", 31);
+  finish_job();
+}
+
+// A closed standard descriptor would be given to the first file opened, and the
+// messages written to standard output would land in it: each is opened on /dev/null.
+void guard_standard_descriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int n = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (n >= 0 && n != fd) {
+      ::dup2(n, fd);
+      ::close(n);
+    }
+  }
+}
+
+// An interrupted run leaves no new output file behind.
+extern "C" void on_termination_signal(int sig) {
+  remove_uncommitted_files();
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
+
+void catch_termination_signals() {
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction old {};
+    if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;  // nohup and the like
+    struct sigaction sa {};
+    sa.sa_handler = on_termination_signal;
+    ::sigemptyset(&sa.sa_mask);
+    ::sigaction(sig, &sa, nullptr);
+  }
 }
 
 void write_standard_error(const std::string& text) {
@@ -184,7 +268,10 @@ void write_standard_error(const std::string& text) {
 }  // namespace
 
 int kvax_main(int argc, const char* const* argv) {
+  guard_standard_descriptors();
+  catch_termination_signals();
   set_program_arguments(argc, argv);
+  job_done = false;
   int status = 0;
   std::string report;
   try {
@@ -193,7 +280,11 @@ int kvax_main(int argc, const char* const* argv) {
     status = f.status();
     report = f.report();
   } catch (const RunEnd& e) {
-    status = e.status();
+    status = e.status() != 0 ? e.status() : job_done ? 0 : 1;
+  } catch (const std::bad_alloc&) {
+    const FatalIo f(ENOMEM, "ALLOCATE", "*");
+    status = f.status();
+    report = f.report();
   }
   try {
     close_all_units();

@@ -49,7 +49,7 @@ TEST(CommandLine, OutputNameDerivation) {
       {__LINE__, {"-u2f"}, "", " <Main-->T> No input file name; give one, and -o for the output\n"},
       {__LINE__, {"-u2fasc", "ab"}, "", " <Main-->T> Input file name shorter than the output suffix; use -o\n"},
       {__LINE__,
-       {"-u2f", "a123456789b123456789c123456789d123456789e123456789f123456789g1234"},
+       {"-u2f", "a123456789b123456789c123456789d123456789e123456789f123456789g123"},
        "",
        " <Main-->T> Input file name too long to derive the output name; use -o\n"},
   };
@@ -87,11 +87,28 @@ TEST(CommandLine, OptionsSetTheRunSettings) {
   EXPECT_EQ(trimmed(q.settings.output), "in.t");
 }
 
-TEST(CommandLine, LongArgumentsAreCutAt64) {
-  std::string longname(70, 'n');
-  const Parsed p = parse({"-o", longname.c_str(), longname.c_str()});
-  EXPECT_EQ(p.settings.input, std::string(64, 'n'));
-  EXPECT_EQ(p.settings.output, std::string(64, 'n'));
+TEST(CommandLine, FileNamesThatDoNotFitOrHoldABlankAreRefused) {
+  // Cut at 64, or cut at the blank, a name would name another file.
+  const std::string n64(64, 'n'), n65(65, 'n'), o64 = "-o" + n64, o65 = "-o" + n65;
+  struct Row {
+    int line;
+    std::vector<const char*> args;
+    std::string message;  // "" when the names are taken
+  } rows[] = {
+      {__LINE__, {"-o", n64.c_str(), n64.c_str()}, ""},
+      {__LINE__, {"-o", n65.c_str(), "m2.u"}, " <Main-->T> File name longer than 64 characters: " + n65 + "\n"},
+      {__LINE__, {o65.c_str(), "m2.u"}, " <Main-->T> File name longer than 64 characters: " + n65 + "\n"},
+      {__LINE__, {o64.c_str(), "m2.u"}, ""},
+      {__LINE__, {"-o", "x.f", n65.c_str()}, " <Main-->T> File name longer than 64 characters: " + n65 + "\n"},
+      {__LINE__, {"-o", "out put.f", "m2.u"}, " <Main-->T> File name holds a blank: out put.f\n"},
+      {__LINE__, {"-o", "x.f", "in put.u"}, " <Main-->T> File name holds a blank: in put.u\n"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.line);
+    const Parsed p = parse(r.args);
+    EXPECT_EQ(p.stopped, !r.message.empty());
+    EXPECT_EQ(p.out, r.message);
+  }
 }
 
 }  // namespace

@@ -70,7 +70,7 @@ TEST(CommandLineRun, AnEmptyArgumentEndsTheList) {
   EXPECT_EQ(r.out, std::string(start_line) +
                        " <Main-->T> No input file name; give one, and -o for the output\n");
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);
 }
 
 TEST(CommandLineRun, NumericalValuesOfOptions) {
@@ -81,7 +81,7 @@ TEST(CommandLineRun, NumericalValuesOfOptions) {
     std::string out, err;
     int status;
   } rows[] = {
-      {__LINE__, {"-v", "m2.u"}, " <Main-->T> Numerical argument required\n", "", 0},
+      {__LINE__, {"-v", "m2.u"}, " <Main-->T> Numerical argument required\n", "", 1},
       {__LINE__, {"-vabc", "m2.u"}, "",
        "? FORTRAN Runtime Error:\n? Illegal character in numeric input\n? READ(UNIT=*,...\n", 255},
       {__LINE__, {"-l", "m2.u"}, "",

@@ -109,9 +109,9 @@ TEST_F(Conversion, ReversalOnMAndZGrids) {
   x.typ = "X";
   write_file(file("x.u"), x.unformatted());
   r = run_kvax({"-r", "x.u"}, dir_.path());
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(r.out.ends_with(" <ZREVO->T> Illegal grid type X\n"));
-  EXPECT_EQ(read_file(file("x.f")), "");
+  EXPECT_FALSE(test::file_exists(file("x.f")));  // a failed run leaves no new file behind
 }
 
 TEST_F(Conversion, RotationByHalfATurnAndEastward) {
@@ -175,7 +175,7 @@ TEST_F(Conversion, EmptyMissingAndTruncatedInput) {
                        " <GETZM->E> End of file, log.unit 21. Sections read:     0\n"
                        " <GETVER>W> Bad version number due to recent read problem.\n"
                        " <Main-->T> Bad input; tide$, ver.# EF     -1\n");
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);
   r = run_kvax({"-v5", "e.u"}, dir_.path());
   EXPECT_TRUE(r.out.ends_with(" <Main-->T> Bad input; tide$, ver.# EF      5\n"));
 
@@ -184,7 +184,7 @@ TEST_F(Conversion, EmptyMissingAndTruncatedInput) {
                        " <OPENF->T> 21 ^ File ->missing.u<- Status=OLD         2 READONLY=T\n"
                        " <OPENF->I> DFN ->missing.u" +
                        std::string(119, ' ') + "<-\n");
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);
   EXPECT_FALSE(test::file_exists(file("missing.f")));
 
   Section five;
@@ -193,7 +193,7 @@ TEST_F(Conversion, EmptyMissingAndTruncatedInput) {
   write_file(file("t.u"), whole.substr(0, 27 + 2 * 32));  // header and two rows
   r = run_kvax({"t.u"}, dir_.path());
   EXPECT_TRUE(r.out.ends_with(" <GETZM->T> Data truncated after    2 operations.\n"));
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);
   write_file(file("t.f"), "         3         5 M CMPX M2          7\n" + row2 + row1);
   r = run_kvax({"-f2f", "-ot2.f", "t.f"}, dir_.path());
   EXPECT_TRUE(r.out.ends_with(" <GetzmF>T> Data truncated after    2 operations.\n"));
@@ -239,7 +239,7 @@ TEST_F(Conversion, NothingLost) {
   write_file(file("bad.u"), "garbage");
   write_file(file("bad.f"), "precious\n");
   auto r = run_kvax({"bad.u"}, dir_.path());
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(read_file(file("bad.f")), "precious\n");
   EXPECT_EQ(read_file(file("bad.u")), "garbage");
 
