@@ -78,6 +78,7 @@ def read_unformatted(path, tag_length=2, big_endian=False):
     tag_length is the number of tag characters in a complex header; it must be the one
     the file was written with (kvax's -l option). big_endian reads a file whose record
     markers and numbers are big-endian (kvax's -BE)."""
+    _check_tag_length(tag_length)
     with open(path, "rb") as f:
         data = f.read()
     order = ">" if big_endian else "<"
@@ -123,6 +124,11 @@ def read_unformatted(path, tag_length=2, big_endian=False):
     return sections
 
 
+def _check_tag_length(n):
+    if not 1 <= n <= 16:
+        raise ValueError(f"tag length {n}: tags have 1 to 16 characters")
+
+
 class _Records:
     """Sequential records: a 4-byte length N, N bytes of data, the length N again."""
 
@@ -157,6 +163,7 @@ def read_formatted(path, tag_length=2):
 
     tag_length is the width of the tag field of a complex header line; the version
     follows it after one blank (kvax's -l option)."""
+    _check_tag_length(tag_length)
     with open(path, "rb") as f:
         data = f.read()
     lines = data.split(b"\n")
