@@ -68,8 +68,12 @@ void CapturedOutput::clear() {
   sink_.clear();
 }
 
-ProcessResult run_kvax(const std::vector<std::string>& args, const std::string& dir,
-                       const std::vector<std::string>& env) {
+namespace {
+
+// Runs the program at `path` with argv_s (its name first) in `dir` under the test
+// environment, and collects what it writes and its status.
+ProcessResult run_program(const char* path, std::vector<std::string> argv_s, const std::string& dir,
+                          const std::vector<std::string>& env) {
   int out_pipe[2], err_pipe[2];
   if (::pipe(out_pipe) != 0 || ::pipe(err_pipe) != 0) throw std::runtime_error("pipe failed");
   posix_spawn_file_actions_t fa;
@@ -81,8 +85,6 @@ ProcessResult run_kvax(const std::vector<std::string>& args, const std::string& 
   posix_spawn_file_actions_addclose(&fa, err_pipe[0]);
   posix_spawn_file_actions_addchdir_np(&fa, dir.c_str());
 
-  std::vector<std::string> argv_s{KVAX_EXE};
-  argv_s.insert(argv_s.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& a : argv_s) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -92,18 +94,25 @@ ProcessResult run_kvax(const std::vector<std::string>& args, const std::string& 
     std::string_view v(*e);
     if (v.starts_with("HOST=") || v.starts_with("TZ=") || v.starts_with("openf_dbg=") || v.starts_with("KVAX_"))
       continue;
+    // Variables that the caller sets are not inherited as well.
+    if (std::any_of(env.begin(), env.end(), [&](const std::string& e) {
+          const std::size_t eq = e.find('=');
+          return eq != std::string::npos && v.starts_with(std::string_view(e).substr(0, eq + 1));
+        }))
+      continue;
     env_s.emplace_back(v);
   }
   env_s.emplace_back("HOST=testhost");
   env_s.emplace_back("TZ=UTC");
   env_s.emplace_back("KVAX_TEST_CLOCK=1796710758");  // 2026-12-08 06:19:18 UTC
+  env_s.emplace_back(std::string("KVAX=") + KVAX_EXE);
   env_s.insert(env_s.end(), env.begin(), env.end());
   std::vector<char*> envp;
   for (auto& e : env_s) envp.push_back(e.data());
   envp.push_back(nullptr);
 
   pid_t pid;
-  const int rc = posix_spawn(&pid, KVAX_EXE, &fa, nullptr, argv.data(), envp.data());
+  const int rc = posix_spawn(&pid, path, &fa, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&fa);
   ::close(out_pipe[1]);
   ::close(err_pipe[1]);
@@ -131,6 +140,19 @@ ProcessResult run_kvax(const std::vector<std::string>& args, const std::string& 
   ::waitpid(pid, &ws, 0);
   r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
   return r;
+}
+
+}  // namespace
+
+ProcessResult run_kvax(const std::vector<std::string>& args, const std::string& dir,
+                       const std::vector<std::string>& env) {
+  std::vector<std::string> argv{KVAX_EXE};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return run_program(KVAX_EXE, std::move(argv), dir, env);
+}
+
+ProcessResult run_shell(const std::string& script, const std::string& dir, const std::vector<std::string>& env) {
+  return run_program("/bin/sh", {"sh", "-c", script}, dir, env);
 }
 
 std::vector<std::complex<float>> sample_grid(int k, int l) {

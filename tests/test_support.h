@@ -57,6 +57,11 @@ struct ProcessResult {
 ProcessResult run_kvax(const std::vector<std::string>& args, const std::string& dir,
                        const std::vector<std::string>& env = {});
 
+// Runs `/bin/sh -c script` in directory `dir` with the environment of run_kvax, where
+// $KVAX names kvax.out: for pipes, FIFOs, closed descriptors and limits.
+ProcessResult run_shell(const std::string& script, const std::string& dir,
+                        const std::vector<std::string>& env = {});
+
 // The start line that run_kvax's fixed clock and host give.
 inline constexpr std::string_view start_line = "0<StTiMe>>> kvax on host=testhost at 2026-12-08 06:19:18\n";
 
