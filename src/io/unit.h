@@ -82,7 +82,6 @@ class Unit {
   int commit();
   // Removes the new file (a stop before the commit).
   void discard();
-  bool seekable() const { return seekable_; }
 
  private:
   enum class Mode { idle, reading, writing };

@@ -729,11 +729,6 @@ void remove_uncommitted_files() noexcept {
     if (slot[0] != '\0') ::unlink(slot);
 }
 
-bool unit_is_seekable(int number) {
-  Unit* u = find_unit(number);
-  return u && (u->seekable() || u->fed);
-}
-
 bool is_connected(int number) {
   if (number == 5 || number == 6) return true;
   return table().units.count(number) != 0;

@@ -61,8 +61,6 @@ int unit_of_file(std::string_view file);
 
 // INQUIRE by unit: the file name the unit was opened with ("" for 5 and 6 or none).
 std::string file_of_unit(int unit);
-// False for a unit connected to a pipe, a FIFO or a character device (and for none).
-bool unit_is_seekable(int unit);
 bool unit_is_formatted(int unit);
 
 // Positioning. Each returns 0 or an I/O status; on an unconnected unit nothing happens.
