@@ -59,93 +59,162 @@ int size_peek(int unit, int& k, int& l, bool report_end) {
   return 0;
 }
 
-void read_sections(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text& tag, int* version_arg) {
+// The steps of one section read: the header and its checks, the rows from L down to 1,
+// and the end (the tag check and the report line). getzm and lgetzm run them in a loop;
+// a caller that takes the rows one at a time (the converter streams them) runs them itself.
+struct SectionRead {
+  int unit = 0;
+  int n = 2;           // tag length
+  int* version_arg = nullptr;
+  Text requested = text("", max_tag_length);
+  Text tag_read = text("", 2);
+  int rows = 0;        // rows to read
+  int rows_done = 0;
+  std::size_t cells = 0;
+  Cell top{}, bottom{};  // first cells of the first and the last row read, for the trace
+};
+
+SectionRead& current() {
+  static SectionRead c;
+  return c;
+}
+
+void begin_call(int unit, int k, int rows, const Text& tag, int* version_arg) {
   Reader& r = reader();
-  const int n = cver_tag_length();
+  SectionRead& c = current();
+  c.unit = unit;
+  c.n = cver_tag_length();
+  c.version_arg = version_arg;
+  c.requested = tag;
+  c.cells = k > 0 ? static_cast<std::size_t>(k) : 0;
+  c.rows = rows;
   r.search = version_arg != nullptr;
   assign(r.routine, r.search ? "LGETZM" : "GETZM-");
   set_cver_version(r.search ? *version_arg : -1);
   r.sections = 0;
-  const std::size_t cells = k > 0 ? static_cast<std::size_t>(k) : 0;
-  const int rows = rows_to_read(grid.size(), k, l);
-  const Text requested = tag;
+}
 
-  for (;;) {
-    if (tag.size() < static_cast<std::size_t>(n)) {
-      write_list(6, "<*GETZM>E> Tag variable length too short on call.");
-      write_list(6, "<*GETZM>I> Need ", n, ", got ", static_cast<std::int32_t>(tag.size()));
-    }
-    Text tag_read = text("", static_cast<std::size_t>(n));
-    Io s;
-    {
-      UnformattedRead h(unit, want_both);
-      h.item(r.k);
-      h.item(r.l);
-      h.item(r.typ);
-      h.item(r.vartyp);
-      h.item(tag_read);
-      h.item(r.version);
-      s = h.finish();
-    }
-    if (s == Io::err) {
-      write_fmt(6, "(A)", line_start(r.routine, 'E') + "Cannot recognize data");
-      assign(tag, "ER");
-      return;
-    }
-    if (s == Io::end) {
-      end_of_sections(
-          SectionEnd{r.routine, unit, r.sections, version_arg, r.vartyp, r.version, r.header_seen ? &r.typ : nullptr},
-          typ, tag);
-      return;
-    }
-    r.header_seen = true;
-    assign(r.tag, tag_read);
-    if (r.search) write_fmt(6, "(3(A,1X))", " <lgetzm>>>", text(requested, static_cast<std::size_t>(n)), tag_read);
-
-    const int check = rparse(r.routine, typ, r.typ, "CMPX", r.vartyp);
-    if (check == 1) {
-      assign(tag, "ET");
-      return;
-    }
-    if (check == 2) {
-      assign(tag, "EC");
-      return;
-    }
-    assign(typ, r.typ);
-
-    for (int j = rows; j >= 1; --j) {
-      UnformattedRead row(unit, want_end);
-      row.items(grid.subspan(cells * static_cast<std::size_t>(j - 1), cells));
-      if (row.finish() == Io::end) {
-        write_fmt(6, "(A,I4,A)", line_start(r.routine, 'T') + "Data truncated after ", rows - j, " operations.");
-        stop_run();
-      }
-    }
-    if (r.trace && rows > 0 && cells > 0) {
-      write_list(6, "<GETZM->>> top    in file: ", grid[cells * static_cast<std::size_t>(rows - 1)]);
-      write_list(6, "<GETZM->>> bottom in file: ", grid[0]);
-    }
-    if (!r.search) set_cver_version(r.version);
-    ++r.sections;
-
-    const bool any = any_tag_request(requested);
-    const bool differs = !same_tag(requested, tag_read, n);
-    if (!r.search && !any && differs) {
-      write_fmt(6, "(4A)", line_start(r.routine, 'E') + "Requested tag ", requested, ", encountered ", tag_read);
-      assign(tag, tag_read);
-    } else {
-      if (r.search) {
-        if (cver_version() > 0 && r.version != cver_version()) continue;
-        if (!any && differs) continue;
-      }
-      assign(tag, tag_read);
-      set_cver_version(r.version);
-      if (r.search) *version_arg = r.version;
-    }
-    iomsg(r.routine, r.typ, r.vartyp, unit, tag_read, r.version);
-    assign(typ, r.typ);
-    return;
+// Reads and checks the next header; false when the call ends here with a status code.
+bool read_header(Text& typ, Text& tag) {
+  Reader& r = reader();
+  SectionRead& c = current();
+  if (tag.size() < static_cast<std::size_t>(c.n)) {
+    write_list(6, "<*GETZM>E> Tag variable length too short on call.");
+    write_list(6, "<*GETZM>I> Need ", c.n, ", got ", static_cast<std::int32_t>(tag.size()));
   }
+  c.tag_read = text("", static_cast<std::size_t>(c.n));
+  Io s;
+  {
+    UnformattedRead h(c.unit, want_both);
+    h.item(r.k);
+    h.item(r.l);
+    h.item(r.typ);
+    h.item(r.vartyp);
+    h.item(c.tag_read);
+    h.item(r.version);
+    s = h.finish();
+  }
+  if (s == Io::err) {
+    write_fmt(6, "(A)", line_start(r.routine, 'E') + "Cannot recognize data");
+    assign(tag, "ER");
+    return false;
+  }
+  if (s == Io::end) {
+    end_of_sections(SectionEnd{r.routine, c.unit, r.sections, c.version_arg, r.vartyp, r.version,
+                               r.header_seen ? &r.typ : nullptr},
+                    typ, tag);
+    return false;
+  }
+  r.header_seen = true;
+  assign(r.tag, c.tag_read);
+  if (r.search)
+    write_fmt(6, "(3(A,1X))", " <lgetzm>>>", text(c.requested, static_cast<std::size_t>(c.n)), c.tag_read);
+
+  const int check = rparse(r.routine, typ, r.typ, "CMPX", r.vartyp);
+  if (check == 1) {
+    assign(tag, "ET");
+    return false;
+  }
+  if (check == 2) {
+    assign(tag, "EC");
+    return false;
+  }
+  assign(typ, r.typ);
+  c.rows_done = 0;
+  return true;
+}
+
+// The next row (of K cells, or fewer when the grid holds fewer); a file that ends first
+// stops the run.
+void read_row(std::span<Cell> row) {
+  SectionRead& c = current();
+  UnformattedRead in(c.unit, want_end);
+  in.items(row);
+  if (in.finish() == Io::end) {
+    write_fmt(6, "(A,I4,A)", line_start(reader().routine, 'T') + "Data truncated after ", c.rows_done,
+              " operations.");
+    stop_run();
+  }
+  if (!row.empty()) (c.rows_done == 0 ? c.top : c.bottom) = row[0];
+  ++c.rows_done;
+}
+
+// The end of a section whose rows were read; false when a search goes on to the next.
+bool finish_section(Text& typ, Text& tag) {
+  Reader& r = reader();
+  SectionRead& c = current();
+  if (r.trace && c.rows > 0 && c.cells > 0) {
+    write_list(6, "<GETZM->>> top    in file: ", c.top);
+    write_list(6, "<GETZM->>> bottom in file: ", c.rows > 1 ? c.bottom : c.top);
+  }
+  if (!r.search) set_cver_version(r.version);
+  ++r.sections;
+
+  const bool any = any_tag_request(c.requested);
+  const bool differs = !same_tag(c.requested, c.tag_read, c.n);
+  if (!r.search && !any && differs) {
+    write_fmt(6, "(4A)", line_start(r.routine, 'E') + "Requested tag ", c.requested, ", encountered ", c.tag_read);
+    assign(tag, c.tag_read);
+  } else {
+    if (r.search) {
+      if (cver_version() > 0 && r.version != cver_version()) return false;
+      if (!any && differs) return false;
+    }
+    assign(tag, c.tag_read);
+    set_cver_version(r.version);
+    if (r.search) *c.version_arg = r.version;
+  }
+  iomsg(r.routine, r.typ, r.vartyp, c.unit, c.tag_read, r.version);
+  assign(typ, r.typ);
+  return true;
+}
+
+void read_sections(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text& tag, int* version_arg) {
+  const int rows = rows_to_read(grid.size(), k, l);
+  begin_call(unit, k, rows, tag, version_arg);
+  const std::size_t cells = current().cells;
+  for (;;) {
+    if (!read_header(typ, tag)) return;
+    for (int j = rows; j >= 1; --j) read_row(grid.subspan(cells * static_cast<std::size_t>(j - 1), cells));
+    if (finish_section(typ, tag)) return;
+  }
+}
+
+// A row of the section written: its cells, divided by s unless s is 1.
+void write_row(int unit, std::span<const Cell> row, float s) {
+  UnformattedWrite w(unit);
+  if (s == 1.0f) {
+    w.items(row);
+  } else {
+    // Scaled values go out in chunks of a small work row.
+    Cell chunk[512];
+    for (std::size_t i = 0; i < row.size(); i += 512) {
+      const std::size_t m = std::min<std::size_t>(512, row.size() - i);
+      for (std::size_t q = 0; q < m; ++q) chunk[q] = Cell(row[i + q].real() / s, row[i + q].imag() / s);
+      w.items(std::span<const Cell>(chunk, m));
+    }
+  }
+  w.finish();
 }
 
 }  // namespace
@@ -168,41 +237,45 @@ void getver(int& version) {
 
 void getzm_msg(int flag) { reader().trace = flag; }
 
+bool getzm_begin(int unit, int k, int l, Text& typ, Text& tag) {
+  begin_call(unit, k, l > 0 ? l : 0, tag, nullptr);
+  return read_header(typ, tag);
+}
+
+void getzm_row(std::span<Cell> row) { read_row(row); }
+
+void getzm_end(Text& typ, Text& tag) { finish_section(typ, tag); }
+
+void outzm_begin(int unit, int k, int l, std::string_view typ, std::string_view tag) {
+  UnformattedWrite h(unit);
+  h.item(static_cast<std::int32_t>(k));
+  h.item(static_cast<std::int32_t>(l));
+  h.item(text(typ, 1));
+  h.item("CMPX");
+  h.item(text(tag, static_cast<std::size_t>(cver_tag_length())));
+  h.item(static_cast<std::int32_t>(cver_version()));
+  h.finish();
+}
+
+void outzm_row(int unit, std::span<const Cell> row) { write_row(unit, row, 1.0f); }
+
+void outzm_end(int unit, int k, int l, std::string_view typ, std::string_view tag) {
+  flush_unit(unit);  // a failed write ends the run here, before the report of the section
+  aiomsg("OUTZM-", typ, k, l, "CMPX", unit, text(tag, static_cast<std::size_t>(cver_tag_length())), cver_version());
+}
+
+std::int64_t outzm_header_bytes() { return 4 + 17 + cver_tag_length() + 4; }
+
+std::int64_t outzm_row_bytes(int k) { return 8 + 8 * static_cast<std::int64_t>(k > 0 ? k : 0); }
+
 void outzmn(int unit, std::span<const Cell> grid, float s, int k, int l, std::string_view typ, std::string_view tag) {
   if (std::fabs(s) < 1.0e-30f) {
     write_fmt(6, "(A)", " <OUTZMN>E> Scaling by zero. No output.");
     return;
   }
-  const int n = cver_tag_length();
-  const Text tag_n = text(tag, static_cast<std::size_t>(n));
-  {
-    UnformattedWrite h(unit);
-    h.item(static_cast<std::int32_t>(k));
-    h.item(static_cast<std::int32_t>(l));
-    h.item(text(typ, 1));
-    h.item("CMPX");
-    h.item(tag_n);
-    h.item(static_cast<std::int32_t>(cver_version()));
-    h.finish();
-  }
-  for (int j = l; j >= 1; --j) {
-    UnformattedWrite w(unit);
-    const std::span<const Cell> row = grid_row(grid, k, j);
-    if (s == 1.0f) {
-      w.items(row);
-    } else {
-      // Scaled values go out in chunks of a small work row.
-      Cell chunk[512];
-      for (std::size_t i = 0; i < row.size(); i += 512) {
-        const std::size_t m = std::min<std::size_t>(512, row.size() - i);
-        for (std::size_t q = 0; q < m; ++q) chunk[q] = Cell(row[i + q].real() / s, row[i + q].imag() / s);
-        w.items(std::span<const Cell>(chunk, m));
-      }
-    }
-    w.finish();
-  }
-  flush_unit(unit);  // a failed write ends the run here, before the report of the section
-  aiomsg("OUTZM-", typ, k, l, "CMPX", unit, tag_n, cver_version());
+  outzm_begin(unit, k, l, typ, tag);
+  for (int j = l; j >= 1; --j) write_row(unit, grid_row(grid, k, j), s);
+  outzm_end(unit, k, l, typ, tag);
 }
 
 void outzm(int unit, std::span<const Cell> grid, int k, int l, std::string_view typ, std::string_view tag) {

@@ -7,7 +7,9 @@
 #pragma once
 
 #include <complex>
+#include <cstdint>
 #include <span>
+#include <string_view>
 
 #include <kvax/text/text.h>
 
@@ -32,8 +34,27 @@ void getver(int& version);
 // With a flag other than 0, the readers trace the first cell of the top and bottom rows.
 void getzm_msg(int flag);
 
+// getzm in steps, for a caller that takes the rows one at a time: getzm_begin reads and
+// checks the next header as getzm does (false: the read ended, TAG holds the status
+// code); getzm_row reads the next row (rows come from row L down to row 1; a file that
+// ends first stops the run with "Data truncated"); getzm_end checks the tag and writes
+// the report line. Messages, /CVER/ and getver are as after getzm.
+bool getzm_begin(int unit, int k, int l, Text& typ, Text& tag);
+void getzm_row(std::span<Cell> row);
+void getzm_end(Text& typ, Text& tag);
+
 // Writes the section with the version of /CVER/; outzmn divides every value by s.
 void outzm(int unit, std::span<const Cell> grid, int k, int l, std::string_view typ, std::string_view tag);
+
+// outzm in steps: the header, one row at a time (row L first), and the end (the unit
+// flushed, then the report line). Every row record of a section has outzm_row_bytes(k)
+// bytes after the header's outzm_header_bytes(), so rows may also be written in any
+// order at their places (see seek_unit).
+void outzm_begin(int unit, int k, int l, std::string_view typ, std::string_view tag);
+void outzm_row(int unit, std::span<const Cell> row);
+void outzm_end(int unit, int k, int l, std::string_view typ, std::string_view tag);
+std::int64_t outzm_header_bytes();
+std::int64_t outzm_row_bytes(int k);
 void outzmn(int unit, std::span<const Cell> grid, float s, int k, int l, std::string_view typ,
             std::string_view tag);
 
