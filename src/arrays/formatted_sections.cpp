@@ -203,9 +203,12 @@ void lgetzm_f(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text& tag
   read_sections(unit, grid, k, l, typ, tag, &version);
 }
 
-bool getzm_begin_f(int unit, Text& typ, Text& tag) {
+bool getzm_begin_f(int unit, Text& typ, Text& tag, int& version) {
   begin_call(unit, tag, nullptr);
-  return read_header(typ, tag);
+  if (!read_header(typ, tag)) return false;
+  assign(tag, current().tag_read);
+  version = current().hver;
+  return true;
 }
 
 void getzm_row_f(std::span<Cell> row) { read_row(row); }

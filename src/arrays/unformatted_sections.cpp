@@ -237,9 +237,12 @@ void getver(int& version) {
 
 void getzm_msg(int flag) { reader().trace = flag; }
 
-bool getzm_begin(int unit, int k, int l, Text& typ, Text& tag) {
+bool getzm_begin(int unit, int k, int l, Text& typ, Text& tag, int& version) {
   begin_call(unit, k, l > 0 ? l : 0, tag, nullptr);
-  return read_header(typ, tag);
+  if (!read_header(typ, tag)) return false;
+  assign(tag, current().tag_read);
+  version = reader().version;
+  return true;
 }
 
 void getzm_row(std::span<Cell> row) { read_row(row); }

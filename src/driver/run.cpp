@@ -17,6 +17,7 @@
 #include <span>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include <kvax/arrays/cver.h>
 #include <kvax/arrays/formatted_sections.h>
@@ -84,23 +85,15 @@ bool same_file(const std::string& a, const std::string& b) {
          sa.st_ino == sb.st_ino;
 }
 
-// Set when the run has done its job: the output written whole and in place, or the
-// usage text or the version written. Every other stop exits with status 1.
-bool job_done = false;
-
-[[noreturn]] void finish_job() {
-  job_done = true;
-  stop_run();
-}
-
 [[noreturn]] void terminate_main(std::string_view text) {
   write_fmt(6, "(A)", std::string(" <Main-->T> ") + std::string(text));
   stop_run();
 }
 
-// K x L cells and, with a rotation, a work row of K cells; refused when the count or its
-// storage cannot be had on this machine.
-void size_storage(int k, int l, bool rotate, CellStorage& grid, CellStorage& work) {
+// K x L cells and, with a rotation, a work row of K cells: refused when the count or its
+// storage cannot be had on this machine (also where the rows stream and the grid is
+// never held, so that a header's claim is judged alike in every direction).
+void check_grid_size(int k, int l, bool rotate) {
   if (k <= 0 || l <= 0) return;
   const unsigned long long cells = static_cast<unsigned long long>(k) * static_cast<unsigned long long>(l);
   const unsigned long long bytes = (cells + (rotate ? static_cast<unsigned long long>(k) : 0)) * sizeof(Cell);
@@ -111,8 +104,78 @@ void size_storage(int k, int l, bool rotate, CellStorage& grid, CellStorage& wor
     write_fmt(6, "(A,I11,A,I11,A)", " <Main-->T> Grid too large for this machine:", k, " x", l, " cells");
     stop_run();
   }
-  grid.allocate(static_cast<std::size_t>(cells));
-  if (rotate) work.allocate(static_cast<std::size_t>(k));
+}
+
+// The run as its options ask for it: directions, names and transforms.
+struct Conversion {
+  bool formatted_in = false;
+  bool unformatted_out = false;
+  int k = 0, l = 0;
+  Text typ = text(".", 1);
+  // The tag variable holds the tag length's characters, and at least the four of a
+  // status code and of the "Bad input" line.
+  Text tag;
+  int header_version = -1;
+  bool rotation_known = false;  // the count could be read without a message
+  int rotation = 0;
+};
+
+// The rotation count of -c, or false when reading it would stop the run or write a
+// line (then the grid is held and the count read after the reversal, as always).
+bool rotation_count(const RunSettings& s, int k, int& count) {
+  if (s.rotation[0] == 'h' || s.rotation[0] == 'H') {
+    count = k / 2;
+    return true;
+  }
+  if (trim_len(s.rotation) == 0) return false;
+  std::int32_t n = 0;
+  if (read_list_text(s.rotation, want_both, n) != Io::ok) return false;
+  count = n;
+  return true;
+}
+
+// Streams the rows from input to output, one at a time, transformed on the way: the
+// grid is never held. A reversed M grid has each row written at its mirrored place
+// (every row of a section has the same length). False, with nothing read, when this
+// run cannot stream: the rows are then held as a grid.
+bool stream_rows(const RunSettings& s, Conversion& c) {
+  const int k = c.k, l = c.l;
+  // A unit that may not be written fails at its first write: held, the grid is read
+  // whole first, and the reader's report comes before the failure, as it always has.
+  if (k <= 0 || l <= 0 || !unit_is_writable(31)) return false;
+  if (s.rotate && !c.rotation_known) return false;
+  const std::int64_t header = c.unformatted_out ? outzm_header_bytes() : outzm_header_bytes_f();
+  const std::int64_t row = c.unformatted_out ? outzm_row_bytes(k) : outzm_row_bytes_f(k);
+  if (s.reverse && (trimmed(c.typ) != "M" || row < 0 || seek_unit(31, header) != 0)) return false;
+
+  setver(s.version >= 0 ? s.version : c.header_version);
+  seek_unit(31, 0);
+  if (c.unformatted_out) {
+    outzm_begin(31, k, l, c.typ, c.tag);
+  } else {
+    outzm_begin_f(31, k, l, c.typ, c.tag);
+  }
+  std::vector<Cell> in(static_cast<std::size_t>(k)), turned(s.rotate ? static_cast<std::size_t>(k) : 0);
+  for (int j = l; j >= 1; --j) {
+    if (c.formatted_in) {
+      getzm_row_f(in);
+    } else {
+      getzm_row(in);
+    }
+    std::span<const Cell> out = in;
+    if (s.rotate) {
+      zrcyl_row(in, c.rotation, turned);
+      out = turned;
+    }
+    // Row j goes to row L+1-j, whose record is the j-th from the header.
+    if (s.reverse) seek_unit(31, header + row * (j - 1));
+    if (c.unformatted_out) {
+      outzm_row(31, out);
+    } else {
+      outzm_row_f(31, out);
+    }
+  }
+  return true;
 }
 
 // Why an unformatted input gave no section, when its first bytes tell: read in the other
@@ -147,24 +210,27 @@ void explain_bad_input(bool formatted_in, bool big_endian) {
   if (looks) write_fmt(6, "(A)", " <Main-->I> The input looks formatted: try -f2u or -f2f");
 }
 
-void conversion_run() {
+// The conversion run; true when it has done its job (the output written whole and in
+// place, or the usage text or the version written). Every other stop unwinds.
+bool conversion_run() {
   if (version_requested()) {
     write_fmt(6, "(2A)", "kvax ", version_string);
-    finish_job();
+    return true;
   }
   start_time_message("kvax");
   const RunSettings s = read_command_line();
-  if (s.help) finish_job();
+  if (s.help) return true;
   if (s.tag_length < 1) terminate_main("Tag length must be 1 or more");
   if (s.unformatted_to_unformatted && s.formatted_to_formatted)
     terminate_main("Options -u2u and -f2f exclude each other");
   set_length_tag_tide(s.tag_length);
 
+  Conversion c;
   // The first rule that holds chooses the direction.
-  const bool formatted_in = s.formatted_to_unformatted || (!s.unformatted_to_unformatted && s.formatted_to_formatted);
-  const bool unformatted_out = s.formatted_to_unformatted || s.unformatted_to_unformatted;
-  const std::string input_spec = std::string("21 ") + (formatted_in ? std::string("R ") : s.byte_order) + s.input;
-  const std::string output_spec = std::string(unformatted_out ? "31 < " : "31 B ") + s.output;
+  c.formatted_in = s.formatted_to_unformatted || (!s.unformatted_to_unformatted && s.formatted_to_formatted);
+  c.unformatted_out = s.formatted_to_unformatted || s.unformatted_to_unformatted;
+  const std::string input_spec = std::string("21 ") + (c.formatted_in ? std::string("R ") : s.byte_order) + s.input;
+  const std::string output_spec = std::string(c.unformatted_out ? "31 < " : "31 B ") + s.output;
   openfs(input_spec);
   // The output is written as a new file and put in place whole at the end: a run that
   // stops early leaves an existing output as it was.
@@ -174,25 +240,51 @@ void conversion_run() {
   if (same_file(file_of_unit(21), file_of_unit(31)))
     terminate_main("Output file is the input file: " + file_of_unit(31));
 
-  int k = 0, l = 0;
-  if (formatted_in) {
-    getsiz_f(21, k, l);
+  if (c.formatted_in) {
+    getsiz_f(21, c.k, c.l);
   } else {
-    getsiz(21, k, l);
+    getsiz(21, c.k, c.l);
   }
-  CellStorage grid, work;
-  size_storage(k, l, s.rotate, grid, work);
+  const int k = c.k, l = c.l;
+  check_grid_size(k, l, s.rotate);
+  if (s.rotate) c.rotation_known = rotation_count(s, k, c.rotation);
 
-  // The tag variable holds the tag length's characters, and at least the four of a
-  // status code and of the "Bad input" line.
-  Text typ = text(".", 1);
-  Text tag = text("..", static_cast<std::size_t>(std::max(4, cver_tag_length())));
+  c.tag = text("..", static_cast<std::size_t>(std::max(4, cver_tag_length())));
+  Text& typ = c.typ;
+  Text& tag = c.tag;
+  const bool header = c.formatted_in ? getzm_begin_f(21, typ, tag, c.header_version)
+                                     : getzm_begin(21, k, l, typ, tag, c.header_version);
+  CellStorage grid, work;
+  bool streamed = false;
+  if (header) {
+    streamed = stream_rows(s, c);
+    if (!streamed) {
+      if (k > 0 && l > 0) {
+        grid.allocate(static_cast<std::size_t>(k) * static_cast<std::size_t>(l));
+        if (s.rotate) work.allocate(static_cast<std::size_t>(k));
+      }
+      // Every row is one record, also a row of no cells; never more rows than the grid holds.
+      const std::size_t cells = k > 0 ? static_cast<std::size_t>(k) : 0;
+      const int rows = k > 0 && l > 0 ? l : k <= 0 ? std::max(l, 0) : 0;
+      for (int j = rows; j >= 1; --j) {
+        const std::span<Cell> row = grid.span().subspan(cells * static_cast<std::size_t>(j - 1), cells);
+        if (c.formatted_in) {
+          getzm_row_f(row);
+        } else {
+          getzm_row(row);
+        }
+      }
+    }
+    if (c.formatted_in) {
+      getzm_end_f(typ, tag);
+    } else {
+      getzm_end(typ, tag);
+    }
+  }
   int version = -1;
-  if (formatted_in) {
-    getzm_f(21, grid.span(), k, l, typ, tag);
+  if (c.formatted_in) {
     getver_f(version);
   } else {
-    getzm(21, grid.span(), k, l, typ, tag);
     getver(version);
   }
   if (s.version >= 0) version = s.version;
@@ -200,29 +292,38 @@ void conversion_run() {
 
   if (std::string_view("EF ET EN EV EC ER ").find(sub(tag, 1, 2)) != std::string_view::npos || version == -1) {
     write_fmt(6, "(2A,I5)", " <Main-->T> Bad input; tide$, ver.# ", text(tag, 4), version);
-    explain_bad_input(formatted_in, s.byte_order[0] == '%');
+    explain_bad_input(c.formatted_in, s.byte_order[0] == '%');
     stop_run();
   }
 
-  if (s.reverse) zrevo(grid.span(), k, l, typ);
-  if (s.rotate) {
-    int count = 0;
-    if (s.rotation[0] == 'h' || s.rotation[0] == 'H') {
-      count = k / 2;
+  if (streamed) {
+    if (s.reverse) zrevo_message(k, l, typ);
+    if (s.rotate && c.rotation != 0) zrcyl_message(c.rotation);
+    if (c.unformatted_out) {
+      outzm_end(31, k, l, typ, tag);
     } else {
-      if (trim_len(s.rotation) == 0) terminate_main("Numerical argument required");
-      read_list_text(s.rotation, want_none, count);
+      outzm_end_f(31, typ, tag);
     }
-    zrcyl(grid.span(), k, l, count, work.span());
-  }
-
-  if (unformatted_out) {
-    outzm(31, grid.span(), k, l, typ, tag);
   } else {
-    outzm_f(31, grid.span(), k, l, typ, tag);
+    if (s.reverse) zrevo(grid.span(), k, l, typ);
+    if (s.rotate) {
+      int count = 0;
+      if (s.rotation[0] == 'h' || s.rotation[0] == 'H') {
+        count = k / 2;
+      } else {
+        if (trim_len(s.rotation) == 0) terminate_main("Numerical argument required");
+        read_list_text(s.rotation, want_none, count);
+      }
+      zrcyl(grid.span(), k, l, count, work.span());
+    }
+    if (c.unformatted_out) {
+      outzm(31, grid.span(), k, l, typ, tag);
+    } else {
+      outzm_f(31, grid.span(), k, l, typ, tag);
+    }
   }
   if (const int e = commit_unit(31)) fatal_io(e, "CLOSE", 31);
-  finish_job();
+  return true;
 }
 
 // A closed standard descriptor would be given to the first file opened, and the
@@ -271,16 +372,16 @@ int kvax_main(int argc, const char* const* argv) {
   guard_standard_descriptors();
   catch_termination_signals();
   set_program_arguments(argc, argv);
-  job_done = false;
   int status = 0;
   std::string report;
   try {
-    conversion_run();
+    // The orderly end of a run returns here; stops inside the library unwind.
+    status = conversion_run() ? 0 : 1;
   } catch (const FatalIo& f) {
     status = f.status();
     report = f.report();
   } catch (const RunEnd& e) {
-    status = e.status() != 0 ? e.status() : job_done ? 0 : 1;
+    status = e.status() != 0 ? e.status() : 1;
   } catch (const std::bad_alloc&) {
     const FatalIo f(ENOMEM, "ALLOCATE", "*");
     status = f.status();

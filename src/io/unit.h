@@ -42,8 +42,9 @@ class Unit {
   // cuts the file there). Failures raise the fatal report.
   void write(const void* src, std::size_t n);
   std::int64_t position() const { return base_ + static_cast<std::int64_t>(cur_); }
-  // Moves to an absolute position; returns 0 or errno.
-  int seek(std::int64_t pos);
+  // Moves to an absolute position; returns 0 or errno. With keep_rest the next write
+  // does not cut the file there (writing records in any order).
+  int seek(std::int64_t pos, bool keep_rest = false);
   // Writes out buffered bytes and ends the file where writing stopped; returns 0 or
   // the first write error of the unit.
   int flush();
@@ -79,6 +80,7 @@ class Unit {
   // The unit writes new_file, which commit() renames over target.
   void replace(std::string new_file, std::string target);
   bool replacing() const { return !new_file_.empty(); }
+  bool seekable() const { return seekable_; }
   int commit();
   // Removes the new file (a stop before the commit).
   void discard();

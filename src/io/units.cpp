@@ -232,15 +232,18 @@ void Unit::write(const void* src, std::size_t n) {
   if (n == 0) return;  // an empty item list (a row of no cells) has no bytes, maybe no address
   const char* in = static_cast<const char*>(src);
   if (cur_ + n > cap_ && in_record_ && framed && !seekable_ && !capture) make_room_in_record(n);
+  // A write that fails is kept as the unit's first error, and what follows is dropped:
+  // the flush that ends the writing (every writer flushes before it reports) and the
+  // close report it, so that a failing output is told at one place whatever its size.
   if (cur_ + n > cap_) {
-    if (int e = drain()) fatal_io(e, "WRITE", number_);
+    drain();
     if (n >= cap_) {
       // Larger than the buffer: through the buffer in pieces.
       while (n > 0) {
         const std::size_t k = std::min(n, cap_);
         std::memcpy(buf_.get(), in, k);
         cur_ = k;
-        if (int e = drain()) fatal_io(e, "WRITE", number_);
+        drain();
         in += k;
         n -= k;
       }
@@ -296,7 +299,7 @@ int Unit::drain() {
   return error_;
 }
 
-int Unit::seek(std::int64_t pos) {
+int Unit::seek(std::int64_t pos, bool keep_rest) {
   if (mode_ == Mode::writing) {
     if (int e = flush()) return e;
   }
@@ -310,7 +313,7 @@ int Unit::seek(std::int64_t pos) {
   base_ = pos < 0 ? 0 : pos;
   cur_ = len_ = 0;
   mode_ = Mode::idle;
-  cut_pending_ = true;
+  cut_pending_ = !keep_rest;
   return 0;
 }
 
@@ -729,6 +732,11 @@ void remove_uncommitted_files() noexcept {
     if (slot[0] != '\0') ::unlink(slot);
 }
 
+bool unit_is_writable(int number) {
+  Unit* u = find_unit(number);
+  return u && u->writable;
+}
+
 bool is_connected(int number) {
   if (number == 5 || number == 6) return true;
   return table().units.count(number) != 0;
@@ -766,6 +774,13 @@ int backspace_unit(int number) {
   Unit* u = find_unit(number);
   if (!u) return 0;
   return u->formatted ? u->backspace_line() : u->backspace_record();
+}
+
+int seek_unit(int number, std::int64_t offset) {
+  Unit* u = find_unit(number);
+  if (!u) return 0;
+  if (!u->fed && !u->seekable()) return ESPIPE;
+  return u->seek(offset, true);
 }
 
 int endfile_unit(int number) {

@@ -11,6 +11,24 @@
 namespace kvax {
 namespace {
 
+void reversal_message(std::string_view routine, std::string_view word, int k, int l, std::string_view typ) {
+  write_fmt(6, "(3A,2I5)",
+            std::string(" <") + std::string(routine) + ">>> Revert row order in " + std::string(word) +
+                " array, grid type ",
+            typ, ", size", k, l);
+}
+
+void rotation_message(std::string_view routine, int n) {
+  write_fmt(6, "(A,I5,A)", std::string(" <") + std::string(routine) + ">>> Rotated westward ", n, " cells.");
+}
+
+// The shift of a rotation by n cells of a row of k > 0 cells, in 0..k-1.
+std::size_t shift_of(int n, int k) {
+  int s = n % k;
+  if (s < 0) s += k;
+  return static_cast<std::size_t>(s);
+}
+
 template <class T>
 void reverse_rows(std::span<T> grid, int k, int l, std::string_view typ, std::string_view routine,
                   std::string_view word) {
@@ -33,10 +51,7 @@ void reverse_rows(std::span<T> grid, int k, int l, std::string_view typ, std::st
       std::swap_ranges(a, a + nx, b);
     }
   }
-  write_fmt(6, "(3A,2I5)",
-            std::string(" <") + std::string(routine) + ">>> Revert row order in " + std::string(word) +
-                " array, grid type ",
-            typ, ", size", k, l);
+  reversal_message(routine, word, k, l, typ);
 }
 
 template <class T>
@@ -44,9 +59,7 @@ void rotate_rows(std::span<T> grid, int k, int l, int n, std::span<T> work, std:
   if (n == 0) return;
   if (k > 0 && l > 0 && work.size() >= static_cast<std::size_t>(k) &&
       static_cast<std::size_t>(k) * static_cast<std::size_t>(l) <= grid.size()) {
-    int s = n % k;
-    if (s < 0) s += k;
-    const std::size_t kk = static_cast<std::size_t>(k), ss = static_cast<std::size_t>(s);
+    const std::size_t kk = static_cast<std::size_t>(k), ss = shift_of(n, k);
     if (ss != 0) {
       for (std::size_t j = 0; j < static_cast<std::size_t>(l); ++j) {
         T* row = grid.data() + kk * j;
@@ -56,7 +69,7 @@ void rotate_rows(std::span<T> grid, int k, int l, int n, std::span<T> work, std:
       }
     }
   }
-  write_fmt(6, "(A,I5,A)", std::string(" <") + std::string(routine) + ">>> Rotated westward ", n, " cells.");
+  rotation_message(routine, n);
 }
 
 }  // namespace
@@ -76,5 +89,17 @@ void zrcyl(std::span<std::complex<float>> grid, int k, int l, int n, std::span<s
 void frcyl(std::span<float> grid, int k, int l, int n, std::span<float> work) {
   rotate_rows(grid, k, l, n, work, "FRCYL-");
 }
+
+void zrcyl_row(std::span<const std::complex<float>> row, int n, std::span<std::complex<float>> out) {
+  if (row.empty()) return;
+  const std::size_t ss = shift_of(n, static_cast<int>(row.size()));
+  std::copy(row.begin() + static_cast<std::ptrdiff_t>(ss), row.end(), out.begin());
+  std::copy(row.begin(), row.begin() + static_cast<std::ptrdiff_t>(ss),
+            out.begin() + static_cast<std::ptrdiff_t>(row.size() - ss));
+}
+
+void zrevo_message(int k, int l, std::string_view typ) { reversal_message("ZREVO-", "CMPX", k, l, typ); }
+
+void zrcyl_message(int n) { rotation_message("ZRCYL-", n); }
 
 }  // namespace kvax

@@ -24,7 +24,7 @@ void getzm_f(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text& tag)
 // Reads sections until one carries the requested tag (and version, when above 0).
 void lgetzm_f(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text& tag, int& version);
 // getzm_f in steps, as getzm_begin, getzm_row and getzm_end for the unformatted reader.
-bool getzm_begin_f(int unit, Text& typ, Text& tag);
+bool getzm_begin_f(int unit, Text& typ, Text& tag, int& version);
 void getzm_row_f(std::span<Cell> row);
 void getzm_end_f(Text& typ, Text& tag);
 // The version of the section last read by these readers; -1 (with a warning) after a

@@ -36,10 +36,11 @@ void getzm_msg(int flag);
 
 // getzm in steps, for a caller that takes the rows one at a time: getzm_begin reads and
 // checks the next header as getzm does (false: the read ended, TAG holds the status
-// code); getzm_row reads the next row (rows come from row L down to row 1; a file that
-// ends first stops the run with "Data truncated"); getzm_end checks the tag and writes
-// the report line. Messages, /CVER/ and getver are as after getzm.
-bool getzm_begin(int unit, int k, int l, Text& typ, Text& tag);
+// code; true: TYP, TAG and VERSION hold the header's); getzm_row reads the next row
+// (rows come from row L down to row 1; a file that ends first stops the run with "Data
+// truncated"); getzm_end checks the tag against the one requested and writes the report
+// line. Messages, /CVER/ and getver are as after getzm.
+bool getzm_begin(int unit, int k, int l, Text& typ, Text& tag, int& version);
 void getzm_row(std::span<Cell> row);
 void getzm_end(Text& typ, Text& tag);
 

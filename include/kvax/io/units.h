@@ -3,6 +3,7 @@
 // INQUIRE as the opener uses them; statements reach a unit through find_unit.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -54,6 +55,8 @@ void flush_standard_output();
 void flush_unit(int unit);
 
 bool is_connected(int unit);
+// False for a unit opened for reading only (and for none).
+bool unit_is_writable(int unit);
 
 // INQUIRE by file name: the unit connected to that file, or -1 (names compared after
 // resolving them to absolute paths).
@@ -67,6 +70,10 @@ bool unit_is_formatted(int unit);
 int rewind_unit(int unit);
 int backspace_unit(int unit);
 int endfile_unit(int unit);
+// Moves the unit to byte `offset` of its file for writing there, as direct access would:
+// the next write goes there and does not cut the file, so records of one length can be
+// written in any order. ESPIPE on a stream.
+int seek_unit(int unit, std::int64_t offset);
 
 // Tests: standard output (unit 6) writes into *sink instead of file descriptor 1
 // while it is set; nullptr restores the descriptor.

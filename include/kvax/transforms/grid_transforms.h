@@ -19,4 +19,12 @@ void crevo(std::span<std::complex<double>> grid, int k, int l, std::string_view 
 void zrcyl(std::span<std::complex<float>> grid, int k, int l, int n, std::span<std::complex<float>> work);
 void frcyl(std::span<float> grid, int k, int l, int n, std::span<float> work);
 
+// The same transforms for a caller that moves a grid one row at a time (the converter
+// streams its rows): out becomes row rotated as zrcyl rotates every row (out holds
+// row.size() cells and is another array); zrevo_message and zrcyl_message write the
+// lines that zrevo on an "M" or "Z" grid and zrcyl with n other than 0 write.
+void zrcyl_row(std::span<const std::complex<float>> row, int n, std::span<std::complex<float>> out);
+void zrevo_message(int k, int l, std::string_view typ);
+void zrcyl_message(int n);
+
 }  // namespace kvax
