@@ -7,6 +7,7 @@
 #include <kvax/text/text.h>
 
 #include <kvax/io/iostat.h>
+#include <kvax/io/program_arguments.h>
 #include <kvax/io/statements.h>
 #include <kvax/io/units.h>
 

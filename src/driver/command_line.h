@@ -4,6 +4,7 @@
 
 #include <string_view>
 
+#include <kvax/io/program_arguments.h>  // the arguments, fetched by number
 #include <kvax/text/text.h>
 
 namespace kvax {
@@ -23,10 +24,6 @@ struct RunSettings {
   int version = -999;               // -999: keep the version read
   int tag_length = 2;
 };
-
-// The process arguments, fetched by number; a missing one reads as blanks.
-void set_program_arguments(int argc, const char* const* argv);
-Text program_argument(int n, std::size_t length);
 
 // True when "--version" is among the options (before the first empty argument).
 bool version_requested();
