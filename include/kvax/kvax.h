@@ -11,6 +11,10 @@
 #include <kvax/io/statements.h>
 #include <kvax/io/units.h>
 
+#include <kvax/scan/keyed_values.h>
+#include <kvax/scan/label_location.h>
+#include <kvax/scan/words.h>
+
 #include <kvax/env/envars.h>
 
 #include <kvax/files/openf.h>
