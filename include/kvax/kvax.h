@@ -6,6 +6,7 @@
 #include <kvax/text/strings.h>
 #include <kvax/text/text.h>
 
+#include <kvax/io/clock.h>
 #include <kvax/io/iostat.h>
 #include <kvax/io/program_arguments.h>
 #include <kvax/io/statements.h>
