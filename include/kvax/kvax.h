@@ -18,6 +18,7 @@
 
 #include <kvax/env/envars.h>
 
+#include <kvax/files/instruction_units.h>
 #include <kvax/files/openf.h>
 #include <kvax/files/registry.h>
 #include <kvax/files/skip_to_end.h>
