@@ -21,7 +21,7 @@ namespace kvax {
 namespace {
 
 constexpr std::size_t short_field = 32;      // device name, terminal type, default name
-constexpr std::size_t answer_field = 1024;   // an answer is read whole, then checked
+constexpr std::size_t answer_field = 65536;  // an answer is read whole, then its length checked
 constexpr std::size_t label_answer = 24;     // the answer to a label not found
 constexpr std::size_t comment_line = 256;    // a line of the program's comment block
 constexpr int report_column = 54;            // where the date or "INSTRUCTION FILE" starts
