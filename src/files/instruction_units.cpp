@@ -149,6 +149,7 @@ bool refuse(const Terminal& t, Source from, std::string_view what, int limit) {
 // Reads one answer line whole from the input unit; no end branch: an end of input is the
 // record layer's fatal report.
 std::string read_answer(const Terminal& t) {
+  if (t.output != t.input) flush_unit(t.output);  // the prompt is shown before the wait
   Text answer(answer_field, ' ');
   read_fmt(t.input, want_none, "(A)", answer);
   return std::string(trimmed(answer));

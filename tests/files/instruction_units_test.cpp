@@ -297,7 +297,10 @@ TEST_F(InstructionUnits, AnswersOnStandardInput) {
       {__LINE__, "run>START", "run.ins", "after start"},
       {__LINE__, "run>START]x", "run.ins", "after start"},
       {__LINE__, "run>START$x", "run.ins", "after start"},
+      // A long name is shown whole, the date after it.
+      {__LINE__, std::string(44, 'n'), std::string(44, 'n') + ".ins", "long"},
   };
+  write_file(dir_.file(std::string(44, 'n') + ".ins"), "long\n");
   for (const Row& r : rows) {
     SCOPED_TRACE(r.line);
     reset();
@@ -315,9 +318,33 @@ TEST_F(InstructionUnits, AnswersOnStandardInput) {
     EXPECT_EQ(cncoi().located, label ? 2 : 0);
     close_unit(21);
   }
-  // The label stays for the next open that names none.
+  // The label stays for the next open that names none, which does not look for it.
+  reset();
+  feed_standard_input("run>START\nrun.dat\n");
+  int unit = 21;
+  open_ins(unit, "job.ins");
+  open_ins(unit, "job.ins");
+  EXPECT_EQ(next_line(21), "dat");
   EXPECT_EQ(cncoi().label_length, 5);
   EXPECT_EQ(cncoi().label, text("START", 16));
+  EXPECT_EQ(cncoi().located, 0);
+}
+
+TEST_F(InstructionUnits, StandardUnitsAfterTheTerminalIsClosed) {
+  Pty pty;
+  ASSERT_TRUE(pty.ok());
+  ScopedEnv tty("tty", pty.path().c_str());
+  int unit = 0;
+  open_term_q(unit);
+  close_term();
+  // The terminal is gone: answers come from standard input, prompts go to standard output.
+  out_.clear();
+  feed_standard_input("run\n");
+  unit = 21;
+  open_ins(unit, "job.ins");
+  EXPECT_EQ(next_line(21), "first");
+  EXPECT_EQ(out_.text(), prompt + " \n" + dated(21, "run.ins") + instruction_file(21, "run.ins"));
+  EXPECT_EQ(pty.screen(), "");
 }
 
 TEST_F(InstructionUnits, InstructionsFromTheTerminal) {
@@ -411,6 +438,18 @@ TEST_F(InstructionUnits, NameFromTheCommandLine) {
   EXPECT_EQ(next_line(22), "after start");
   EXPECT_EQ(out_.text(), no_tty + prompt + " <OpenIn>>> From command line ->run >START<-\n \n" +
                              " <OpenIn>>> Located at START\n" + dated(22, "run.ins") + instruction_file(22, "run.ins"));
+}
+
+TEST_F(InstructionUnits, CommandLineLabelNotFoundAsksOnStandardInput) {
+  arguments({"!run", ">NOPE"});
+  feed_standard_input(">START\n");
+  int unit = 22;
+  open_ins(unit, "job.ins");
+  EXPECT_EQ(next_line(22), "after start");
+  EXPECT_EQ(out_.text(), " <OpenIn>>> From command line ->run >NOPE<-\n \n"
+                         " <OpenIn>E> Not found: NOPE\n"
+                         " <OpenIn>?> Stop | Rewind | Cont | >text <OpenIn>>> Located at START\n" +
+                             dated(22, "run.ins") + instruction_file(22, "run.ins"));
 }
 
 TEST_F(InstructionUnits, CommandLineNameThatCannotBeOpened) {

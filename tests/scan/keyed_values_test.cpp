@@ -118,6 +118,9 @@ TEST(KeyedValues, NumberAfterDelimitersUpToASignOrDelimiter) {
       {__LINE__, "x=abc", "x=", " ", false, "abc", 0, 3, 3, -1},
       {__LINE__, "x=;;", "x=", " ", false, ";;", 2, 3, 2, -1},
       {__LINE__, "x=", "x=", " ", false, "", 0, 3, 0, -1},
+      // A missing key starts the scan at its trimmed length, never before the text.
+      {__LINE__, "12", "zzzz", " ", false, "", 0, 4, 0, -1},
+      {__LINE__, "12", "  ", " ", true, "12", 0, 1, 2, 12},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.line);
