@@ -1,7 +1,6 @@
 // The option loop of kvax and the derivation of the output file name.
 #include "driver/command_line.h"
 
-#include <vector>
 #include <string>
 
 #include <kvax/io/iostat.h>
