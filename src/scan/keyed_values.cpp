@@ -22,8 +22,10 @@ constexpr std::string_view exponent_letters = "&eEdD";
 
 inline int len(std::string_view s) { return static_cast<int>(s.size()); }
 
+// The value after the key; whole is the value as it stands in the text, before the value
+// field cuts it.
 bool substring(std::string_view text, std::string_view key, std::string_view terminators, Text& value, int& pos,
-               int& length, bool case_fallback) {
+               int& length, bool case_fallback, std::string_view* whole = nullptr) {
   int k = 0;
   int lk = 0;
   if (trim_len(key) == 1 && key[0] == '^') {
@@ -37,17 +39,21 @@ bool substring(std::string_view text, std::string_view key, std::string_view ter
   const int end = value_end(text, k, terminators, length == earliest_terminator);
   assign(value, sub(text, k, end));
   length = std::min(len(value), end - k + 1);
+  if (whole) *whole = sub(text, k, end);
   return true;
 }
 
 // The typed readers: the default unless the key is found and its value reads as a number.
+// The number is read from the value as it stands in the text: a value field too short
+// for it would otherwise turn 12345 into 123.
 template <class T>
 T typed_substring(std::string_view text, T dflt, std::string_view key, std::string_view terminators, Text& value,
                   int& pos, int& length, bool& ok) {
-  ok = q_substring(text, key, terminators, value, pos, length);
+  std::string_view whole;
+  ok = substring(text, key, terminators, value, pos, length, false, &whole);
   if (!ok) return dflt;
   T v = dflt;
-  switch (read_list_text(value, want_both, v)) {
+  switch (read_list_text(whole, want_both, v)) {
     case Io::ok:
       return v;
     case Io::end:  // an all-blank value
@@ -69,7 +75,7 @@ int first_sign(std::string_view text, int from, int to) {
 }
 
 // Turns the first c in value positions from on into "d".
-void exponent_marker(Text& value, int from, char c) {
+void exponent_marker(std::string& value, int from, char c) {
   const std::size_t k = from - 1 < len(value) ? value.find(c, static_cast<std::size_t>(from - 1)) : std::string::npos;
   if (k != std::string::npos) value[k] = 'd';
 }
@@ -135,13 +141,15 @@ bool qd_substring(std::string_view text, std::string_view key, std::string_view 
   }
   e = std::min(p, e);
 
-  assign(value, sub(text, k0, e));
-  exponent_marker(value, skip + 1, '&');
-  exponent_marker(value, skip + 1, '^');
+  // The number is read from the whole value, whatever the value field's length.
+  std::string whole(sub(text, k0, e));
+  exponent_marker(whole, skip + 1, '&');
+  exponent_marker(whole, skip + 1, '^');
+  assign(value, whole);
   pos = k0;
   length = std::max(e - k0 + 1, 0);
   double v = 0;
-  if (read_list_text(sub(value, skip + 1, len(value)), want_both, v) == Io::ok) {
+  if (read_list_text(sub(whole, skip + 1, len(whole)), want_both, v) == Io::ok) {
     number = v;
     return true;
   }

@@ -74,10 +74,12 @@ TEST(KeyedValues, TypedReadersGiveTheDefaultUnlessANumberIsRead) {
       {__LINE__, "v=-7,", "v=", -7, true, -7, true},
       {__LINE__, "v=1d3", "v=", 1000, true, -1, false},
       {__LINE__, "x=1 v=2e-1", "v=", 0.2, true, -1, false},
+      // The number as it stands in the text, not as the short value field holds it.
+      {__LINE__, "v=1234567", "v=", 1234567, true, 1234567, true},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.line);
-    Text value(16, ' ');
+    Text value(4, ' ');
     int pos = 0, length = 0;
     bool ok = false;
     EXPECT_EQ(d_substring(r.text, -1.0, r.key, " ", value, pos, length, ok), r.d);
@@ -121,6 +123,8 @@ TEST(KeyedValues, NumberAfterDelimitersUpToASignOrDelimiter) {
       // A missing key starts the scan at its trimmed length, never before the text.
       {__LINE__, "12", "zzzz", " ", false, "", 0, 4, 0, -1},
       {__LINE__, "12", "  ", " ", true, "12", 0, 1, 2, 12},
+      // The value field holds what fits; the number is read whole.
+      {__LINE__, "x=1234567890123.5", "x=", " ", true, "123456789012", 0, 3, 15, 1234567890123.5},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.line);

@@ -28,7 +28,8 @@ bool qu_substring(std::string_view text, std::string_view key, std::string_view 
 
 // A number read from the value after the key, or the default. ok is false exactly when
 // the key is missing or the value is no readable number; an all-blank value gives the
-// default with ok true.
+// default with ok true. The number is read from the value as it stands in the text, also
+// when the value field is too short to hold it.
 double d_substring(std::string_view text, double dflt, std::string_view key, std::string_view terminators,
                    Text& value, int& pos, int& length, bool& ok);
 float r_substring(std::string_view text, float dflt, std::string_view key, std::string_view terminators,
@@ -41,8 +42,8 @@ int i_substring(std::string_view text, int dflt, std::string_view key, std::stri
 // ends before the first delimiter or before a sign that does not follow an exponent
 // letter ("&eEdD"). value holds the text from the key's end to the number's end with the
 // first "&", then the first "^" after the skipped part turned into "d" (exponent markers).
-// True when a number was read; false leaves number as it was and sets length to the
-// value's trimmed length. The key is expected to occur: when it does not, the scan starts
+// True when a number was read (from the whole value, whatever the field holds); false
+// leaves number as it was and sets length to the value field's trimmed length. The key is expected to occur: when it does not, the scan starts
 // at the position equal to its trimmed length.
 bool qd_substring(std::string_view text, std::string_view key, std::string_view terminators, Text& value,
                   int& skip, int& pos, int& length, double& number);
