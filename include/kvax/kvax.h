@@ -6,12 +6,19 @@
 #include <kvax/text/strings.h>
 #include <kvax/text/text.h>
 
+#include <kvax/io/clock.h>
 #include <kvax/io/iostat.h>
+#include <kvax/io/program_arguments.h>
 #include <kvax/io/statements.h>
 #include <kvax/io/units.h>
 
+#include <kvax/scan/keyed_values.h>
+#include <kvax/scan/label_location.h>
+#include <kvax/scan/words.h>
+
 #include <kvax/env/envars.h>
 
+#include <kvax/files/instruction_units.h>
 #include <kvax/files/openf.h>
 #include <kvax/files/registry.h>
 #include <kvax/files/skip_to_end.h>

@@ -3,18 +3,12 @@
 
 #include <algorithm>
 #include <string>
-#include <vector>
 
 #include <kvax/io/iostat.h>
 #include <kvax/io/statements.h>
 
 namespace kvax {
 namespace {
-
-std::vector<std::string>& arguments() {
-  static std::vector<std::string> args;
-  return args;
-}
 
 constexpr std::string_view usage[] = {
     "",
@@ -73,23 +67,6 @@ void direction_suffix(RunSettings& s, const Text& arg, std::string_view default_
 }
 
 }  // namespace
-
-void set_program_arguments(int argc, const char* const* argv) {
-  auto& args = arguments();
-  args.clear();
-  for (int i = 0; i < argc; ++i) args.emplace_back(argv[i]);
-}
-
-std::size_t program_argument_length(int n) {
-  const auto& args = arguments();
-  return n < 0 || n >= static_cast<int>(args.size()) ? 0 : args[static_cast<std::size_t>(n)].size();
-}
-
-Text program_argument(int n, std::size_t length) {
-  const auto& args = arguments();
-  if (n < 0 || n >= static_cast<int>(args.size())) return text("", length);
-  return text(args[static_cast<std::size_t>(n)], length);
-}
 
 bool version_requested() {
   for (int n = 1;; ++n) {

@@ -4,6 +4,7 @@
 
 #include <string_view>
 
+#include <kvax/io/program_arguments.h>  // the arguments, fetched by number
 #include <kvax/text/text.h>
 
 namespace kvax {
@@ -24,12 +25,6 @@ struct RunSettings {
   int tag_length = 2;
   bool help = false;                // -h or --help: the usage text was written
 };
-
-// The process arguments, fetched by number; a missing one reads as blanks.
-void set_program_arguments(int argc, const char* const* argv);
-Text program_argument(int n, std::size_t length);
-// The length of argument n as given (0 for a missing one).
-std::size_t program_argument_length(int n);
 
 // True when "--version" is among the options (before the first empty argument).
 bool version_requested();

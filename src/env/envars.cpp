@@ -23,10 +23,9 @@ constexpr Variant kShort{64, "<repenv>", false};
 constexpr Variant kLong{256, "<repenL>", false};
 constexpr Variant k128{128, "<repenv>", true};
 
-// Characters that end a bare $NAME.
-inline bool ends_bare_name(char c) {
-  return c == '.' || c == '/' || c == '$' || c == '-' || c == ' ';
-}
+// Characters that end a bare $NAME, and a braced ${NAME}; the earliest one decides.
+constexpr std::string_view bare_name_ends = "./$- ";
+constexpr std::string_view braced_name_ends = "} ";
 
 // The variable's value cut to the field length; blank when undefined. A name holding a
 // NUL or "=" cannot name an environment variable, so it reads as undefined.
@@ -79,8 +78,7 @@ void run(Text& field, const Variant& var) {
   bool stopped = false;
   int k = 1;
   while (const int p = instr(k, f, "${")) {
-    int e = p + 2;  // the name runs to the first "}" or blank
-    while (e <= n && f[static_cast<std::size_t>(e - 1)] != '}' && f[static_cast<std::size_t>(e - 1)] != ' ') ++e;
+    const int e = value_end(f, p + 2, braced_name_ends, true) + 1;  // the "}" or blank, or n + 1
     const std::string name(sub(f, p + 2, e - 1));
     if (p > 1 && at(f, p - 1) == '\\') {
       k = p + 2;
@@ -116,10 +114,9 @@ void run(Text& field, const Variant& var) {
   while (!stopped) {
     const int p = instr(k, f, "$");
     if (p == 0) break;
-    int e = p + 1;
-    while (e <= n && !ends_bare_name(f[static_cast<std::size_t>(e - 1)])) ++e;
-    if (e == p + 1) {  // "$" before a terminator stays; that terminator may be the next "$"
-      k = p + 1;
+    const int e = value_end(f, p + 1, bare_name_ends, true) + 1;
+    if (e == p + 1) {  // "$" before a terminator stays, and so does the character after it
+      k = p + 2;
       continue;
     }
     k = p + 2;

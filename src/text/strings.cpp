@@ -158,6 +158,20 @@ int kpos_word(std::string_view text, int n) {
   return i;
 }
 
+int value_end(std::string_view text, int start, std::string_view terminators, bool earliest) {
+  int end = len(text);
+  if (start < 1) start = 1;
+  if (start > len(text)) return end;
+  for (char c : terminators) {
+    const std::size_t k = text.find(c, static_cast<std::size_t>(start - 1));
+    if (k == std::string_view::npos) continue;
+    const int p = static_cast<int>(k) + 1;
+    if (!earliest) return p - 1;
+    end = std::min(end, p - 1);
+  }
+  return end;
+}
+
 bool q_index(std::string_view text, std::string_view pattern, int& pos) {
   pos = find_in(text, pattern, 1, len(text));
   return pos > 0;

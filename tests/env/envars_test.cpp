@@ -57,7 +57,13 @@ TEST_F(EnvarsTest, ReferencesEscapesAndUndefinedVariables) {
       // An adjacent reference after a short or removed value is still substituted.
       {__LINE__, "$A$HOME", "1/home/u", "1/home/u"},
       {__LINE__, "$X$HOME", "/home/u", "/home/u"},
-      {__LINE__, "$$HOME", "$/home/u", "$/home/u"},
+      // After a "$" with an empty name the scan goes on two characters further, so the
+      // character after it is never the start of a reference.
+      {__LINE__, "$$HOME", "$$HOME", "$$HOME"},
+      {__LINE__, "dd/$$HOME.f", "dd/$$HOME.f", "dd/$$HOME.f"},
+      {__LINE__, "$$$HOME", "$$/home/u", "$$/home/u"},
+      {__LINE__, "a$/$HOME", "a$//home/u", "a$//home/u"},
+      {__LINE__, "$-$A", "$-1", "$-1"},
       // A value is scanned again from its third character.
       {__LINE__, "$V", "ab/home/u", "ab/home/u"},
       {__LINE__, "${A\0B}/z"s, "/z", "/z"},

@@ -103,6 +103,30 @@ TEST(StringFinders, LengthSKposWordLoccar) {
   EXPECT_EQ(loccar(names, -1, "al"), 0);
 }
 
+TEST(StringFinders, ValueEndByFirstListedOrEarliestTerminator) {
+  struct Row {
+    int line;
+    std::string text, terminators;
+    int start, first_listed, earliest;
+  } rows[] = {
+      {__LINE__, "a=1,2;3", ";,", 3, 5, 3},
+      {__LINE__, "a=1,2;3", ",;", 3, 3, 3},
+      {__LINE__, "x=12, y=3", ", ", 3, 4, 4},
+      {__LINE__, "x=12 y=3", ", ", 3, 4, 4},  // a blank of the field is a terminator
+      {__LINE__, "abc", ";", 1, 3, 3},          // none: the declared end
+      {__LINE__, "abc  ", ";", 1, 5, 5},
+      {__LINE__, "ab;", ";", 3, 2, 2},          // empty value: start - 1
+      {__LINE__, "ab;", ";", 4, 3, 3},          // past the end
+      {__LINE__, "$HOME.f/x", "./$- ", 2, 5, 5},
+      {__LINE__, "a;b", "", 1, 3, 3},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.line);
+    EXPECT_EQ(value_end(r.text, r.start, r.terminators, false), r.first_listed);
+    EXPECT_EQ(value_end(r.text, r.start, r.terminators, true), r.earliest);
+  }
+}
+
 TEST(StringSearches, QuIndexCaseFallbackWindows) {
   const std::string long_key(33, 'K');
   struct Row {

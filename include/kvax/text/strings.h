@@ -28,6 +28,13 @@ int length_s(std::string_view text, std::string_view terminators);
 int loccar(std::span<const Text> elements, int n, std::string_view prefix);
 // Position of the n-th blank-separated word; 0 when there are fewer words.
 int kpos_word(std::string_view text, int n);
+// Last position of a value that starts at `start` and runs up to a terminator: every
+// character of the terminator field ends it, blanks included. With `earliest` the
+// terminator met first in the text decides; otherwise the first-listed terminator that
+// occurs at all from start on, wherever it stands. The declared length when none occurs;
+// start - 1 for an empty value. The one rule that cuts keyed values and the names of
+// environment references.
+int value_end(std::string_view text, int start, std::string_view terminators, bool earliest);
 
 // Searches.
 bool q_index(std::string_view text, std::string_view pattern, int& pos);
