@@ -122,9 +122,9 @@ bool read_header(Text& typ, Text& tag) {
 // The next row; a file that ends first, or is cut inside the row's last line, stops the run.
 void read_row(std::span<Cell> row) {
   SectionRead& c = current();
-  InputStatement in(c.unit, want_end, row_input_format);
-  in.items(row);
-  if (in.finish() == Io::end || in.ran_past_file_end()) {
+  bool cut = false;
+  const std::span<float> values(reinterpret_cast<float*>(row.data()), 2 * row.size());
+  if (read_real_row(c.unit, want_end, row_input_format, values, &cut) == Io::end || cut) {
     write_fmt(6, "(A,I4,A)", line_start(reader().routine, 'T') + "Data truncated after ", c.rows_done,
               " operations.");
     stop_run();
@@ -168,14 +168,14 @@ void read_sections(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text
 
 // A row written under EFMT: its cells, divided by scale unless scale is 1.
 void write_row(int unit, std::span<const Cell> row, float scale) {
-  OutputStatement w(unit, efmt());
   if (scale == 1.0f) {
-    w.items(row);
-  } else {
-    for (const Cell& c : row) {
-      w.item(c.real() / scale);
-      w.item(c.imag() / scale);
-    }
+    write_real_row(unit, efmt(), std::span<const float>(reinterpret_cast<const float*>(row.data()), 2 * row.size()));
+    return;
+  }
+  OutputStatement w(unit, efmt());
+  for (const Cell& c : row) {
+    w.item(c.real() / scale);
+    w.item(c.imag() / scale);
   }
   w.finish();
 }

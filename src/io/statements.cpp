@@ -768,6 +768,131 @@ Io InputStatement::finish() {
 }
 
 // =======================================================================================
+// Whole rows of reals
+
+namespace {
+
+// A row format that is one repeated F, E or D edit with a width, a scale factor before it
+// and a colon after it at most: "(1p,10e12.4,:)", "(10e12.6)". Each record then holds
+// per_record fields under the one edit (reversion starts it again, with the scale in force).
+struct RowShape {
+  bool ok = false;
+  DataEdit edit;
+  int per_record = 0;
+};
+
+RowShape shape_of(const Format& f) {
+  RowShape r;
+  if (!f.ok()) return r;
+  int scale = 0, data = 0;
+  for (const FormatItem& it : f.items()) {
+    switch (it.kind) {
+      case FormatItem::scale:
+        if (data) return r;
+        scale = it.value;
+        break;
+      case FormatItem::colon:
+        break;
+      case FormatItem::data:
+        if (data++ || !is_real_edit(it.edit.kind) || it.edit.width <= 0 || it.repeat <= 0) return r;
+        r.edit = it.edit;
+        r.per_record = it.repeat;
+        break;
+      default:
+        return r;
+    }
+  }
+  if (data != 1 || f.reversion() != 0) return r;
+  r.edit.scale = scale;
+  r.ok = true;
+  return r;
+}
+
+// The shape of the format last asked for, kept with its text: a row format is the same
+// for every row of a section.
+const RowShape& row_shape(std::string_view format) {
+  static std::string text;
+  static RowShape shape;
+  if (format != text) {
+    text.assign(format);
+    shape = shape_of(*Format::cached(format));
+  }
+  return shape;
+}
+
+}  // namespace
+
+void write_real_row(int unit, std::string_view format, std::span<const float> values) {
+  const RowShape& r = row_shape(format);
+  Unit* u = r.ok ? find_unit(unit) : nullptr;
+  const std::size_t w = static_cast<std::size_t>(r.edit.width), per = static_cast<std::size_t>(r.per_record);
+  if (!u || !u->formatted || !u->writable || per * w + 1 > max_record_length) {
+    OutputStatement s(unit, format);
+    s.items(values);
+    s.finish();
+    return;
+  }
+  std::size_t i = 0;
+  do {
+    const std::size_t n = std::min(per, values.size() - i);
+    char* dst = u->room(n * w + 1);
+    if (!dst) {  // a record longer than the buffer
+      OutputStatement s(unit, format);
+      s.items(values.subspan(i));
+      s.finish();
+      return;
+    }
+    out_reals(dst, r.edit, values.data() + i, n);
+    dst[n * w] = '\n';
+    u->take(n * w + 1);
+    i += n;
+  } while (i < values.size());
+}
+
+Io read_real_row(int unit, unsigned want, std::string_view format, std::span<float> values, bool* cut) {
+  if (cut) *cut = false;
+  const RowShape& r = row_shape(format);
+  Unit* u = r.ok && unit != 5 ? find_unit(unit) : nullptr;
+  if (!u || !u->formatted) {
+    InputStatement s(unit, want, format);
+    s.items(values);
+    const Io result = s.finish();
+    if (cut) *cut = s.ran_past_file_end();
+    return result;
+  }
+  auto condition = [&](Io kind, int code) {
+    if (!(want & (kind == Io::end ? want_end : want_err))) fatal_io(code, "READ", unit);
+    return kind;
+  };
+  const std::size_t w = static_cast<std::size_t>(r.edit.width), per = static_cast<std::size_t>(r.per_record);
+  std::size_t i = 0;
+  do {
+    std::string_view rec;
+    if (!u->read_line(rec)) return condition(Io::end, iostat::read_past_eof);
+    const std::size_t n = std::min(per, values.size() - i);
+    const std::size_t whole = std::min(n, rec.size() / w);
+    std::size_t done = 0;
+    if (const int c = in_reals(rec.data(), r.edit, values.data() + i, whole, done)) return condition(Io::err, c);
+    for (std::size_t q = whole; q < n; ++q) {
+      // A field that runs past the record: its missing columns are blanks, unless the
+      // file ends inside this line.
+      if (u->line_unended()) {
+        const Io end = condition(Io::end, iostat::read_past_eof);
+        if (cut) *cut = true;
+        return end;
+      }
+      const std::size_t at = q * w;
+      float x;
+      if (const int c = in_real(at < rec.size() ? rec.substr(at) : std::string_view(), r.edit, x))
+        return condition(Io::err, c);
+      values[i + q] = x;
+    }
+    i += n;
+  } while (i < values.size());
+  return Io::ok;
+}
+
+// =======================================================================================
 // Unformatted
 
 UnformattedWrite::UnformattedWrite(int unit) : u_(find_unit(unit)) {

@@ -61,6 +61,10 @@ class Unit {
   // The line read last ended at the end of the file without its line feed.
   bool line_unended() const { return unended_; }
   void write_line(const char* data, std::size_t n, bool line_end);
+  // Room for n bytes of a record at the end of the buffer, to be edited in place and
+  // then taken with take(n); nullptr when n is more than the buffer holds.
+  char* room(std::size_t n);
+  void take(std::size_t n) { cur_ += n; }
   int backspace_line();
 
   // --- unformatted records ---

@@ -377,6 +377,14 @@ void Unit::write_line(const char* data, std::size_t n, bool line_end) {
   if (line_end) write("\n", 1);
 }
 
+char* Unit::room(std::size_t n) {
+  to_writing();
+  ensure_buffer();
+  if (n > cap_) return nullptr;
+  if (cur_ + n > cap_) drain();  // a failed write is kept for the flush, as in write()
+  return buf_.get() + cur_;
+}
+
 int Unit::step_back_in_buffer() {
   if (mode_ == Mode::reading && record_mark_ >= base_ && record_mark_ <= position()) return seek(record_mark_);
   return ESPIPE;

@@ -91,6 +91,16 @@ class InputStatement {
   State* s_;
 };
 
+// Whole rows of reals under a row format, the grid rows of the array sections: written
+// straight into the unit's buffer, and read straight from its lines, when the format is
+// one repeated F, E or D edit with a scale factor before it and a colon after it at most
+// ("(1p,10e12.4,:)", "(10e12.6)"); through a statement otherwise. The bytes, the values
+// and the conditions are those of one statement with these items.
+void write_real_row(int unit, std::string_view format, std::span<const float> values);
+// As a READ with `want`: Io::ok, or the condition asked for. `cut`, when given, is set when
+// a field ran past the end of a line that ends the file without its line end.
+Io read_real_row(int unit, unsigned want, std::string_view format, std::span<float> values, bool* cut = nullptr);
+
 // Unformatted WRITE: one record per statement, also with no items.
 class UnformattedWrite {
  public:
