@@ -22,6 +22,8 @@
 #include <kvax/arrays/codfmt.h>
 #include <kvax/arrays/cver.h>
 #include <kvax/arrays/formatted_sections.h>
+#include <kvax/arrays/typed_formatted_sections.h>
+#include <kvax/arrays/typed_unformatted_sections.h>
 #include <kvax/arrays/unformatted_sections.h>
 
 #include <kvax/transforms/grid_transforms.h>
