@@ -184,17 +184,15 @@ struct OutputStatement::State {
   }
 
   // Integers and logicals of a row: in runs under one repeated edit, as the reals.
-  template <char kind, class T, class Edit>
-  void run_of(const T* v, std::size_t n, Edit edit_one) {
+  template <char kind, class T>
+  void run_of(const T* v, std::size_t n, void (*edit_run)(char*, const DataEdit&, const T*, std::size_t)) {
     std::size_t i = 0;
     while (i < n) {
       const DataEdit& e = edit();
       if (e.kind != kind) mismatch();
       const std::size_t run = 1 + std::min<std::size_t>(static_cast<std::size_t>(walker.repeat_left()), n - i - 1);
       walker.consume(static_cast<int>(run - 1));
-      const std::size_t w = static_cast<std::size_t>(e.width);
-      char* dst = room(w * run);
-      for (std::size_t q = 0; q < run; ++q, dst += w) edit_one(dst, e, v[i + q]);
+      edit_run(room(static_cast<std::size_t>(e.width) * run), e, v + i, run);
       i += run;
     }
   }
@@ -349,16 +347,14 @@ void OutputStatement::items(std::span<const std::int32_t> v) {
     for (auto x : v) s_->integer(x);
     return;
   }
-  s_->run_of<'I'>(v.data(), v.size(),
-                  [](char* dst, const DataEdit& e, std::int32_t x) { out_integer(dst, e, x); });
+  s_->run_of<'I'>(v.data(), v.size(), out_integers);
 }
 void OutputStatement::logicals(std::span<const std::int8_t> v) {
   if (s_->list) {
     for (auto x : v) item(x != 0);
     return;
   }
-  s_->run_of<'L'>(v.data(), v.size(),
-                  [](char* dst, const DataEdit& e, std::int8_t x) { out_logical(dst, e, x != 0); });
+  s_->run_of<'L'>(v.data(), v.size(), out_logicals);
 }
 
 void OutputStatement::finish() {
