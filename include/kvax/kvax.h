@@ -28,4 +28,5 @@
 #include <kvax/arrays/typed_unformatted_sections.h>
 #include <kvax/arrays/unformatted_sections.h>
 
+#include <kvax/transforms/cut_out_copy.h>
 #include <kvax/transforms/grid_transforms.h>
