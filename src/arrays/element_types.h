@@ -66,6 +66,13 @@ struct ReaderTags {
   bool status_letters;
 };
 
+// The elements of row j of a grid that holds it (rows_to_read keeps the readers to those).
+template <class T>
+std::span<T> row_of(std::span<T> grid, int k, int j) {
+  const std::size_t cells = k > 0 ? static_cast<std::size_t>(k) : 0;
+  return grid.subspan(cells * static_cast<std::size_t>(j - 1), cells);
+}
+
 // Hands the n elements of a row to piece(first, buffer) in pieces as long as the work
 // row; a work row that holds nothing is replaced by a small one of our own.
 template <class Piece>

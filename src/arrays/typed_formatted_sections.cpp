@@ -86,12 +86,6 @@ bool read_section(const ReaderTags& r, std::string_view format, int unit, std::s
 }
 
 template <class T>
-std::span<T> row_of(std::span<T> grid, int k, int j) {
-  const std::size_t cells = k > 0 ? static_cast<std::size_t>(k) : 0;
-  return grid.subspan(cells * static_cast<std::size_t>(j - 1), cells);
-}
-
-template <class T>
 void read_grid(const ReaderTags& r, int unit, std::span<T> grid, int k, int l, Text& typ) {
   read_section(r, ElementType<T>::read_format(), unit, grid.size(), k, l, typ,
                [&](int j, InputStatement& st) { get_row(st, row_of(grid, k, j)); });

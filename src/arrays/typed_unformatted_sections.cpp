@@ -80,14 +80,6 @@ bool read_section(const ReaderTags& r, int unit, std::size_t grid_cells, int k, 
   return true;
 }
 
-// The cells of row j, or none when the grid does not hold it (rows_to_read keeps the
-// readers within the grid).
-template <class T>
-std::span<T> row_of(std::span<T> grid, int k, int j) {
-  const std::size_t cells = k > 0 ? static_cast<std::size_t>(k) : 0;
-  return grid.subspan(cells * static_cast<std::size_t>(j - 1), cells);
-}
-
 template <class T>
 void read_grid(const ReaderTags& r, int unit, std::span<T> grid, int k, int l, Text& typ) {
   read_section(r, unit, grid.size(), k, l, typ, [&](int j, UnformattedRead& st) { st.items(row_of(grid, k, j)); });
