@@ -61,8 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       } else {
         tgetoz(21, (a & 0x20) ? "A" : "F", tag);
         for (int component = -1; component <= 3; ++component)
-          for (int reference : {0, 1, -8, 999, 1000, 1001, 1200, 1201, 5000})
-            (void)zoz_value(component, reference);
+          for (int reference : {0, 1, -8, 999, 1000, 1001, 1200, 1201, 5000}) (void)zoz_value(component, reference);
       }
       if (tag.size() != request.size()) std::abort();
     }

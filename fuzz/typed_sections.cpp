@@ -85,10 +85,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       std::size_t cells = k > 0 && l > 0 ? std::min<std::size_t>(std::size_t(k) * std::size_t(l), max_cells) : 0;
       if (b & 0x40) cells /= 2;
       switch (member) {
-        case 0: read_into<Flag>(cells, k, l, typ, formatted ? getim_f : getim, -77); break;
-        case 1: read_into<float>(cells, k, l, typ, formatted ? getrm_f : getrm, -77.0f); break;
-        case 2: read_into<double>(cells, k, l, typ, formatted ? getdm_f : getdm, -77.0); break;
-        case 3: read_into<Logical1>(cells, k, l, typ, formatted ? getlm_f : getlm, 77); break;
+        case 0:
+          read_into<Flag>(cells, k, l, typ, formatted ? getim_f : getim, -77);
+          break;
+        case 1:
+          read_into<float>(cells, k, l, typ, formatted ? getrm_f : getrm, -77.0f);
+          break;
+        case 2:
+          read_into<double>(cells, k, l, typ, formatted ? getdm_f : getdm, -77.0);
+          break;
+        case 3:
+          read_into<Logical1>(cells, k, l, typ, formatted ? getlm_f : getlm, 77);
+          break;
         default: {
           Guarded<Flag> g(cells, -77);
           Guarded<Logical1> work(work_length, 77);

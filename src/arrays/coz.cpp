@@ -41,10 +41,17 @@ Coz& coz() {
 bool region_start(int component, long long& start) {
   const CozControl& c = coz().control;
   switch (component) {
-    case 0: start = 0; return true;
-    case 1: start = c.z_size; return true;
-    case 2: start = static_cast<long long>(c.z_size) + c.m_size; return true;
-    default: return false;
+    case 0:
+      start = 0;
+      return true;
+    case 1:
+      start = c.z_size;
+      return true;
+    case 2:
+      start = static_cast<long long>(c.z_size) + c.m_size;
+      return true;
+    default:
+      return false;
   }
 }
 

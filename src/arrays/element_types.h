@@ -49,7 +49,9 @@ struct ElementType<Logical1> {
 };
 
 // The grid type letter as a header holds it: the first character, a blank for none.
-inline std::string_view grid_letter(std::string_view typ) { return typ.empty() ? std::string_view(" ") : typ.substr(0, 1); }
+inline std::string_view grid_letter(std::string_view typ) {
+  return typ.empty() ? std::string_view(" ") : typ.substr(0, 1);
+}
 
 // A writer: its routine tag, and whether its report names the grid size (aiomsg).
 struct WriterTags {

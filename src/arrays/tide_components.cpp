@@ -137,7 +137,7 @@ void tgetzm(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text& tag) 
 
 void tgetoz(int unit, std::string_view option, Text& tag) {
   const int n = cozc_tag_length();
-  const Text opt = text(option, 1);
+  const Text opt(1, option.empty() ? ' ' : option[0]);
   const bool any = std::string_view("  ..??").find(tag) != std::string_view::npos;
   bool rewound = false;
 
@@ -213,8 +213,8 @@ void tgetoz(int unit, std::string_view option, Text& tag) {
     set_cozc_tag(tag_read);
     write_fmt(6, "(A,I2,5A)", " <TGETOZ>>> Log.unit ", unit, ", tide ", tag_read, ", option ", opt,
               ". Number of values read: ");
-    write_fmt(6, "(A,I4,A,I4,A,I4)", " <TGETOZ>>> Z act.bound.:", boundary, ", Z o.o.area:",
-              static_cast<std::int64_t>(z_need) - boundary, ", M act.bound.:", m_need);
+    write_fmt(6, "(A,I4,A,I4,A,I4)", " <TGETOZ>>> Z act.bound.:", boundary,
+              ", Z o.o.area:", static_cast<std::int64_t>(z_need) - boundary, ", M act.bound.:", m_need);
     if (any) assign(tag, tag_read);
     if (opt == "F" && file_option == "A") write_fmt(6, "(A)", " <TGETOZ>W> No O-O-area data on the file !");
     return;

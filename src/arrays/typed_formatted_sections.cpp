@@ -139,21 +139,21 @@ void getlm_f(int unit, std::span<Logical1> grid, int k, int l, Text& typ) {
 void getlmi_f(int unit, std::span<Flag> grid, int k, int l, Text& typ, std::span<Logical1> work) {
   std::int64_t ones = 0;
   Text ch = text("", 1);
-  const bool read = read_section({"GETLMI", "Getlmi", "LOG1", false}, "(120A1)", unit, grid.size(), k, l, typ,
-                                 [&](int j, InputStatement& st) {
-                                   const std::span<Flag> row = row_of(grid, k, j);
-                                   through_work_row(work, row.size(), [&](std::size_t first, std::span<Logical1> piece) {
-                                     for (std::size_t q = 0; q < piece.size(); ++q) {
-                                       st.item(ch);
-                                       piece[q] = static_cast<Logical1>(ch[0]);
-                                       row[first + q] = ch[0] == 'T' ? 1 : 0;
-                                       ones += row[first + q];
-                                     }
-                                   });
-                                 });
+  const bool read = read_section(
+      {"GETLMI", "Getlmi", "LOG1", false}, "(120A1)", unit, grid.size(), k, l, typ, [&](int j, InputStatement& st) {
+        const std::span<Flag> row = row_of(grid, k, j);
+        through_work_row(work, row.size(), [&](std::size_t first, std::span<Logical1> piece) {
+          for (std::size_t q = 0; q < piece.size(); ++q) {
+            st.item(ch);
+            piece[q] = static_cast<Logical1>(ch[0]);
+            row[first + q] = ch[0] == 'T' ? 1 : 0;
+            ones += row[first + q];
+          }
+        });
+      });
   if (read)
-    write_fmt(6, "(A,2I5,A,I10)", " <Getlmi>>> {F,T}(i,j) -> {0,1}(i,j), size: ", k, l, " formatted, count(flg=1):",
-              ones);
+    write_fmt(6, "(A,2I5,A,I10)", " <Getlmi>>> {F,T}(i,j) -> {0,1}(i,j), size: ", k, l,
+              " formatted, count(flg=1):", ones);
 }
 
 void getast_f(int unit, int& k, int& l, Text& typ, Text& vartyp) {

@@ -130,14 +130,14 @@ void getlm(int unit, std::span<Logical1> grid, int k, int l, Text& typ) {
 }
 
 void getlmi(int unit, std::span<Flag> grid, int k, int l, Text& typ, std::span<Logical1> work) {
-  const bool read = read_section({"GETLMI", "GETLMI", "LOG1", true}, unit, grid.size(), k, l, typ,
-                                 [&](int j, UnformattedRead& st) {
-                                   const std::span<Flag> row = row_of(grid, k, j);
-                                   through_work_row(work, row.size(), [&](std::size_t first, std::span<Logical1> piece) {
-                                     st.items(piece);
-                                     for (std::size_t q = 0; q < piece.size(); ++q) row[first + q] = piece[q] != 0 ? 1 : 0;
-                                   });
-                                 });
+  const bool read =
+      read_section({"GETLMI", "GETLMI", "LOG1", true}, unit, grid.size(), k, l, typ, [&](int j, UnformattedRead& st) {
+        const std::span<Flag> row = row_of(grid, k, j);
+        through_work_row(work, row.size(), [&](std::size_t first, std::span<Logical1> piece) {
+          st.items(piece);
+          for (std::size_t q = 0; q < piece.size(); ++q) row[first + q] = piece[q] != 0 ? 1 : 0;
+        });
+      });
   if (read) write_fmt(6, "(A,2I5)", " <GETLMI>>> {F,T}(i,j) -> {0,1}(i,j), size: ", k, l);
 }
 

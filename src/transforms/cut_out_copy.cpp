@@ -25,7 +25,8 @@ template <class T>
 int rows_held(std::span<T> grid, int k, int l) {
   if (l <= 0) return 0;
   if (k <= 0) return l;
-  return static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(l), grid.size() / static_cast<std::size_t>(k)));
+  return static_cast<int>(
+      std::min<std::size_t>(static_cast<std::size_t>(l), grid.size() / static_cast<std::size_t>(k)));
 }
 
 template <class T>
@@ -50,21 +51,26 @@ long long floor_mod(long long a, long long m) {
 }
 
 template <class T>
-void cut_out(const CopyRoutine& rt, std::span<const T> source, int k1, int l1, std::span<T> dest, int k2, int l2, int i0,
-             int j0, bool zero_pad, bool global) {
+void cut_out(const CopyRoutine& rt, std::span<const T> source, int k1, int l1, std::span<T> dest, int k2, int l2,
+             int i0, int j0, bool zero_pad, bool global) {
   const std::string start = " <" + std::string(rt.tag) + ">";
   const int src_rows = rows_held(source, k1, l1), dst_rows = rows_held(dest, k2, l2);
   const std::size_t w1 = k1 > 0 ? static_cast<std::size_t>(k1) : 0, w2 = k2 > 0 ? static_cast<std::size_t>(k2) : 0;
-  auto src = [&](long long c, long long r) { return source[w1 * static_cast<std::size_t>(r - 1) + static_cast<std::size_t>(c - 1)]; };
-  auto dst = [&](long long i, long long j) -> T& { return dest[w2 * static_cast<std::size_t>(j - 1) + static_cast<std::size_t>(i - 1)]; };
+  auto src = [&](long long c, long long r) {
+    return source[w1 * static_cast<std::size_t>(r - 1) + static_cast<std::size_t>(c - 1)];
+  };
+  auto dst = [&](long long i, long long j) -> T& {
+    return dest[w2 * static_cast<std::size_t>(j - 1) + static_cast<std::size_t>(i - 1)];
+  };
 
   if (k1 == k2 && (i0 == 1 || (rt.fast_below_first_column && i0 <= 1))) {
     // Rows run upwards for J0 > 0 and downwards otherwise, so a copy within one array
     // reads each row before it is written over.
     const int first = j0 > 0 ? 1 : l2, last = j0 > 0 ? l2 : 1, step = j0 > 0 ? 1 : -1;
-    if (source.data() != dest.data() && overlap(source, dest)) source = detached(source, w1 * static_cast<std::size_t>(src_rows));
-    for (int r = first; l2 > 0 && r != last + step; r += step) {
-      if (r > dst_rows) continue;
+    if (source.data() != dest.data() && overlap(source, dest))
+      source = detached(source, w1 * static_cast<std::size_t>(src_rows));
+    for (int n = 0; n < dst_rows; ++n) {  // the rows the destination holds, in that order
+      const int r = j0 > 0 ? 1 + n : dst_rows - n;
       const long long s = static_cast<long long>(r) + j0 - 1;
       T* row = dest.data() + w2 * static_cast<std::size_t>(r - 1);
       if (s >= 1 && s <= src_rows) {
@@ -86,7 +92,7 @@ void cut_out(const CopyRoutine& rt, std::span<const T> source, int k1, int l1, s
     stop_run();
   }
   bool padded = false;
-  const int nj = std::max(0, std::min(l2, l1 - j0 + 1));
+  const int nj = static_cast<int>(std::max(0LL, std::min<long long>(l2, static_cast<long long>(l1) - j0 + 1)));
   int ni, first_column;
   if (global) {
     ni = std::max(k2, 0);

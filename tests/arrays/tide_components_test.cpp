@@ -49,7 +49,8 @@ struct ConstituentSet {
     std::string s = record(le32(static_cast<std::uint32_t>(n)) + le32(static_cast<std::uint32_t>(b)) + le32(0u) +
                            z_letter + file_option + tag);
     std::string z;
-    for (int q = 1; q <= 8 * ((n + 7) / 8); ++q) z += q <= n ? le32(base + static_cast<float>(q)) + le32(static_cast<float>(-q)) : le32(-1.0f) + le32(-1.0f);
+    for (int q = 1; q <= 8 * ((n + 7) / 8); ++q)
+      z += q <= n ? le32(base + static_cast<float>(q)) + le32(static_cast<float>(-q)) : le32(-1.0f) + le32(-1.0f);
     for (std::size_t at = 0; at < z.size(); at += 64) s += record(z.substr(at, 64));
     s += record(le32(static_cast<std::uint32_t>(m)) + m_letter);
     if (m > 0) {
@@ -210,8 +211,8 @@ TEST_F(TideComponents, ASetTooLargeBeforeAndAfterExtcoz) {
 TEST_F(TideComponents, PoolValuesOutsideTheRegions) {
   struct Row {
     int line, component, reference;
-  } rows[] = {{__LINE__, 2, 200}, {__LINE__, 3, 1}, {__LINE__, -1, 1}, {__LINE__, 0, 0},
-              {__LINE__, 0, -2147483647 - 1}, {__LINE__, 1, 1101}};
+  } rows[] = {{__LINE__, 2, 200}, {__LINE__, 3, 1}, {__LINE__, -1, 1}, {__LINE__, 0, 0}, {__LINE__, 0, -2147483647 - 1},
+              {__LINE__, 1, 1101}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.line);
     EXPECT_EQ(zoz_value(r.component, r.reference), Cell(0, 0));

@@ -127,8 +127,7 @@ TEST_F(TypedSections, FormattedLinesAndReportOfEveryWriter) {
   EXPECT_EQ(written(true, [&] { outrm_f(31, r, 3, 1, "Z"); }),
             "    3    1 Z REAL\n  1.5000E+00 -2.0000E+00  1.0000E-03\n");
   const std::vector<double> d = {1.5, 123456.0};
-  EXPECT_EQ(written(true, [&] { outdm_f(31, d, 1, 2, "M"); }),
-            "    1    2 M DBLE\n  1.2346D+05\n  1.5000D+00\n");
+  EXPECT_EQ(written(true, [&] { outdm_f(31, d, 1, 2, "M"); }), "    1    2 M DBLE\n  1.2346D+05\n  1.5000D+00\n");
   const std::vector<Logical1> lg = {1, 0, 3};
   EXPECT_EQ(written(true, [&] { outlm_f(31, lg, 3, 1, "M"); }), "    3    1 M LOG1\nTFT\n");
   std::vector<Logical1> work(3);
@@ -180,11 +179,12 @@ TEST_F(TypedSections, NoCellsPerRowAndHeadersThatDoNotFit) {
   const std::vector<Flag> one(1);
   std::vector<Logical1> work(1);
   write_file(dir_.file("s.f"), "");
-  EXPECT_EQ(written(true, [&] {
-              outim_f(31, one, 100000, 0, "M");
-              outrm_f(31, none, 1, 100000, "M");
-              outiml_f(31, one, -10000, 1, "M", work);
-            }),
+  EXPECT_EQ(written(true,
+                    [&] {
+                      outim_f(31, one, 100000, 0, "M");
+                      outrm_f(31, none, 1, 100000, "M");
+                      outiml_f(31, one, -10000, 1, "M", work);
+                    }),
             "");
   EXPECT_EQ(out_.text(),
             " <OutimF>E> Grid too large for this header:      100000          0\n"
@@ -288,8 +288,8 @@ TEST_F(TypedSections, LogicalsIntoIntegerGrids) {
 TEST_F(TypedSections, ReadersStayWithinTheGrid) {
   // Row records longer than K drop their extra elements; a grid smaller than K x L takes
   // the rows it holds.
-  const std::string file = record(i32(3) + i32(2) + "MFLAG") + record(i32(4) + i32(5) + i32(6)) +
-                           record(i32(1) + i32(2) + i32(3));
+  const std::string file =
+      record(i32(3) + i32(2) + "MFLAG") + record(i32(4) + i32(5) + i32(6)) + record(i32(1) + i32(2) + i32(3));
   open_in(file, false);
   std::vector<Flag> g(4, 0);
   Text typ = text(".", 1);

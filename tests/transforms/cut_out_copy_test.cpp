@@ -115,12 +115,12 @@ TEST(CutOutCopy, WithinOneArray) {
     bool pad, global;
     std::size_t dest_offset;  // where the destination starts in the array
   } rows_[] = {
-      {__LINE__, 4, 5, 4, 4, 1, 2, false, false, 0},   // rows moved down by one
-      {__LINE__, 4, 4, 4, 5, 1, 0, true, false, 0},    // rows moved up by one
-      {__LINE__, 4, 5, 4, 3, 1, 1, false, false, 4},   // the destination starts a row later
-      {__LINE__, 4, 5, 4, 3, 0, 3, true, false, 3},    // and not at a row's start
-      {__LINE__, 6, 4, 3, 5, 4, 1, true, false, 0},    // narrower rows into the same storage
-      {__LINE__, 3, 4, 6, 2, 2, 2, true, true, 0},     // wider rows, cyclic columns
+      {__LINE__, 4, 5, 4, 4, 1, 2, false, false, 0},  // rows moved down by one
+      {__LINE__, 4, 4, 4, 5, 1, 0, true, false, 0},   // rows moved up by one
+      {__LINE__, 4, 5, 4, 3, 1, 1, false, false, 4},  // the destination starts a row later
+      {__LINE__, 4, 5, 4, 3, 0, 3, true, false, 3},   // and not at a row's start
+      {__LINE__, 6, 4, 3, 5, 4, 1, true, false, 0},   // narrower rows into the same storage
+      {__LINE__, 3, 4, 6, 2, 2, 2, true, true, 0},    // wider rows, cyclic columns
       {__LINE__, 3, 4, 5, 2, 3, 1, false, true, 2},
   };
   for (const Row& r : rows_) {
