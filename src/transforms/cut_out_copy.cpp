@@ -69,7 +69,7 @@ void cut_out(const CopyRoutine& rt, std::span<const T> source, int k1, int l1, s
     const int first = j0 > 0 ? 1 : l2, last = j0 > 0 ? l2 : 1, step = j0 > 0 ? 1 : -1;
     if (source.data() != dest.data() && overlap(source, dest))
       source = detached(source, w1 * static_cast<std::size_t>(src_rows));
-    for (int n = 0; n < dst_rows; ++n) {  // the rows the destination holds, in that order
+    for (int n = 0; w2 > 0 && n < dst_rows; ++n) {  // the rows the destination holds, in that order
       const int r = j0 > 0 ? 1 + n : dst_rows - n;
       const long long s = static_cast<long long>(r) + j0 - 1;
       T* row = dest.data() + w2 * static_cast<std::size_t>(r - 1);

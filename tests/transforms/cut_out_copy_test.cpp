@@ -67,6 +67,8 @@ TEST(CutOutCopy, ExamplesAndTheirLines) {
       {__LINE__, 3, 2, 3, 3, 1, 2, true, false, "21 22 23|0 0 0|0 0 0", " <COPFF->>> Fast     3    2      3    3\n"},
       {__LINE__, 3, 2, 3, 3, 0, 0, false, false, "-1 -1 -1|11 12 13|21 22 23",
        " <COPFF->>> Fast     3    2      3    3\n"},
+      // Rows of no cells in an empty grid.
+      {__LINE__, 0, 2, 0, 2, 1, 1, true, false, "", " <COPFF->>> Fast     0    2      0    2\n"},
       // Past the source rows in the general copy: nothing to copy, the rest padded.
       {__LINE__, 3, 2, 2, 2, 2, 5, true, false, "0 0|0 0",
        " <COPFF->>> Cut out: (  2,  5) ... (  3,  4). Zero pad :  T T. Global : F\n"},
