@@ -115,6 +115,7 @@ void tgetzm(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text& tag) 
     const int check = rparse("TGETZM", requested_typ, htyp, "CMPX", hvartyp);
     if (check != 0) {
       assign(tag, check == 1 ? "ET" : "EC");
+      assign(typ, requested_typ);  // as the caller gave it, whatever was passed over before
       return;
     }
     assign(typ, htyp);

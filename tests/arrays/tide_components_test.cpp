@@ -273,6 +273,7 @@ TEST_F(TideComponents, ComplexSectionsByTag) {
   assign(typ, "M"), assign(tag, "K1");
   tgetzm(21, g, 2, 1, typ, tag);  // rewound: M2 passes, S2 is refused
   EXPECT_EQ(tag, "ET");
+  EXPECT_EQ(typ, "M");
   assign(typ, "."), assign(tag, "..");
   tgetzm(21, g, 2, 1, typ, tag);  // any tag from the start: the first
   EXPECT_EQ(g, grids[0]);
