@@ -1,9 +1,12 @@
-// The editing of runs of values (out_reals, in_reals) against one call per value: any
-// edit, any values, any fields. A difference in bytes, values or codes is a finding.
+// The editing of runs of values (out_reals, in_reals, out_integers, out_logicals)
+// against one call per value: any edit, any values, any fields. A difference in bytes,
+// values or codes is a finding.
 //
 // Input: 4 bytes choose the edit (kind E, D or F; width 1-40; digits; scale -3 to 3;
 // exponent digits), then the rest is both the values of the output run (4 or 8 bytes
 // each, taken as they are) and the text of the input run (fields of the edit's width).
+// With bit 3 of the first byte the same width serves Iw (Iw.m with bit 4 of the third
+// byte) and Lw runs of 32-bit integers and 1-byte logicals.
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -27,6 +30,28 @@ void check_output(const DataEdit& e, std::string_view bytes) {
   std::string one(v.size() * w, '#'), run(v.size() * w + 8, '#');
   for (std::size_t i = 0; i < v.size(); ++i) out_real(one.data() + i * w, e, v[i]);
   out_reals(run.data(), e, v.data(), v.size());
+  if (one + "########" != run) __builtin_trap();
+}
+
+// Integers and logicals: out_integers and out_logicals against one call per value.
+template <class T>
+void check_integer_like_output(const DataEdit& e, std::string_view bytes) {
+  std::vector<T> v(bytes.size() / sizeof(T));
+  if (!v.empty()) std::memcpy(v.data(), bytes.data(), v.size() * sizeof(T));
+  const std::size_t w = static_cast<std::size_t>(e.width);
+  std::string one(v.size() * w, '#'), run(v.size() * w + 8, '#');
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    if constexpr (sizeof(T) == 1) {
+      out_logical(one.data() + i * w, e, v[i] != 0);
+    } else {
+      out_integer(one.data() + i * w, e, v[i]);
+    }
+  }
+  if constexpr (sizeof(T) == 1) {
+    out_logicals(run.data(), e, v.data(), v.size());
+  } else {
+    out_integers(run.data(), e, v.data(), v.size());
+  }
   if (one + "########" != run) __builtin_trap();
 }
 
@@ -68,6 +93,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   e.exp_digits = (d & 0x80) ? 1 + static_cast<int>((d >> 3) % 4) : -1;
   if (a & 4) e.scale = 1;  // the row formats' 1P, often
   const std::string_view rest = in.rest();
+  if (a & 8) {
+    DataEdit i{'I', e.width, (c & 16) ? static_cast<int>(c % 5) : -1, -1, 0};
+    check_integer_like_output<std::int32_t>(i, rest);
+    const DataEdit l{'L', e.width, -1, -1, 0};
+    check_integer_like_output<std::int8_t>(l, rest);
+    return 0;
+  }
   check_output<float>(e, rest);
   check_output<double>(e, rest);
   check_input<float>(e, rest);

@@ -13,6 +13,7 @@
 #include <sstream>
 #include <vector>
 
+#include <kvax/arrays/coz.h>
 #include <kvax/arrays/cver.h>
 #include <kvax/files/openf.h>
 #include <kvax/files/registry.h>
@@ -84,6 +85,7 @@ void reset_library() {
   openf_reset_for_tests();
   registry_reset_for_tests();
   iomsg_reset_for_tests();
+  coz_reset_for_tests();
   try {
     set_length_tag_tide(2);
     set_cver_version(-1);

@@ -27,8 +27,13 @@
 #include <kvax/report/start_time.h>
 
 #include <kvax/arrays/codfmt.h>
+#include <kvax/arrays/coz.h>
 #include <kvax/arrays/cver.h>
 #include <kvax/arrays/formatted_sections.h>
+#include <kvax/arrays/tide_components.h>
+#include <kvax/arrays/typed_formatted_sections.h>
+#include <kvax/arrays/typed_unformatted_sections.h>
 #include <kvax/arrays/unformatted_sections.h>
 
+#include <kvax/transforms/cut_out_copy.h>
 #include <kvax/transforms/grid_transforms.h>

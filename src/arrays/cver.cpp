@@ -3,6 +3,8 @@
 
 #include <kvax/io/statements.h>
 
+#include "arrays/coz_pool.h"
+
 namespace kvax {
 namespace {
 
@@ -22,6 +24,7 @@ void set_length_tag_tide(int n) {
   // Tags longer than the 16-character tag buffers of the readers are cut to them; a
   // length below 0 would make every tag item negative in size, so it counts as 0.
   cver().tag_length = n > max_tag_length ? max_tag_length : (n < 0 ? 0 : n);
+  set_cozc_tag_length(cver().tag_length);  // the constituent sets carry tags of the same length
   write_list(6, "<SLTagT>>> Tide symbols max length=", cver().tag_length);
 }
 

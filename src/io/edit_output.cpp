@@ -718,12 +718,54 @@ int out_integer(char* dst, const DataEdit& e, std::int64_t v) {
   return w;
 }
 
+void out_integers(char* dst, const DataEdit& e, const std::int32_t* v, std::size_t count) {
+  const int w = e.width;
+  if (w <= 0 || e.digits >= 0) {
+    for (std::size_t i = 0; i < count; ++i, dst += (w > 0 ? w : 0)) out_integer(dst, e, v[i]);
+    return;
+  }
+  // Iw: the run's fields are blanked at once; each value's digits then go in from the
+  // right end of its field, two at a time.
+  std::memset(dst, ' ', static_cast<std::size_t>(w) * count);
+  for (std::size_t i = 0; i < count; ++i, dst += w) {
+    const bool negative = v[i] < 0;
+    u32 mag = negative ? u32{0} - static_cast<u32>(v[i]) : static_cast<u32>(v[i]);
+    char tmp[12];
+    char* t = tmp + sizeof tmp;
+    while (mag >= 100) {
+      t -= 2;
+      std::memcpy(t, &digit_pairs[2 * (mag % 100)], 2);
+      mag /= 100;
+    }
+    if (mag >= 10) {
+      t -= 2;
+      std::memcpy(t, &digit_pairs[2 * mag], 2);
+    } else {
+      *--t = static_cast<char>('0' + mag);
+    }
+    if (negative) *--t = '-';
+    const int len = static_cast<int>(tmp + sizeof tmp - t);
+    if (len > w) {
+      stars(dst, w);
+    } else {
+      std::memcpy(dst + (w - len), t, static_cast<std::size_t>(len));
+    }
+  }
+}
+
 int out_logical(char* dst, const DataEdit& e, bool v) {
   const int w = e.width;
   if (w <= 0) return 0;
   std::memset(dst, ' ', static_cast<std::size_t>(w - 1));
   dst[w - 1] = v ? 'T' : 'F';
   return w;
+}
+
+void out_logicals(char* dst, const DataEdit& e, const std::int8_t* v, std::size_t count) {
+  const int w = e.width;
+  if (w <= 0) return;
+  std::memset(dst, ' ', static_cast<std::size_t>(w) * count);
+  for (std::size_t i = 0; i < count; ++i) dst[static_cast<std::size_t>(w) * (i + 1) - 1] = v[i] != 0 ? 'T' : 'F';
 }
 
 }  // namespace kvax

@@ -20,6 +20,10 @@ void out_reals(char* dst, const DataEdit& e, const float* v, std::size_t count);
 void out_reals(char* dst, const DataEdit& e, const double* v, std::size_t count);
 int out_integer(char* dst, const DataEdit& e, std::int64_t v);
 int out_logical(char* dst, const DataEdit& e, bool v);
+// Runs of integers and of 1-byte logicals (any value but 0 true) under one edit: the
+// same bytes as one out_integer or out_logical per value.
+void out_integers(char* dst, const DataEdit& e, const std::int32_t* v, std::size_t count);
+void out_logicals(char* dst, const DataEdit& e, const std::int8_t* v, std::size_t count);
 
 // Correctly rounded decimal digits of |v| (finite, nonzero): v ~ 0.d1d2...dn * 10^exponent,
 // d1 != 0, n significant digits, 1 <= n <= 40.

@@ -182,6 +182,20 @@ struct OutputStatement::State {
     }
   }
 
+  // Integers and logicals of a row: in runs under one repeated edit, as the reals.
+  template <char kind, class T>
+  void run_of(const T* v, std::size_t n, void (*edit_run)(char*, const DataEdit&, const T*, std::size_t)) {
+    std::size_t i = 0;
+    while (i < n) {
+      const DataEdit& e = edit();
+      if (e.kind != kind) mismatch();
+      const std::size_t run = 1 + std::min<std::size_t>(static_cast<std::size_t>(walker.repeat_left()), n - i - 1);
+      walker.consume(static_cast<int>(run - 1));
+      edit_run(room(static_cast<std::size_t>(e.width) * run), e, v + i, run);
+      i += run;
+    }
+  }
+
   void integer(std::int64_t v) {
     if (list) {
       // An integer follows the previous item directly in its 12 columns.
@@ -328,7 +342,18 @@ void OutputStatement::items(std::span<const std::complex<float>> v) {
   s_->reals(reinterpret_cast<const float*>(v.data()), 2 * v.size());
 }
 void OutputStatement::items(std::span<const std::int32_t> v) {
-  for (auto x : v) s_->integer(x);
+  if (s_->list) {
+    for (auto x : v) s_->integer(x);
+    return;
+  }
+  s_->run_of<'I'>(v.data(), v.size(), out_integers);
+}
+void OutputStatement::logicals(std::span<const std::int8_t> v) {
+  if (s_->list) {
+    for (auto x : v) item(x != 0);
+    return;
+  }
+  s_->run_of<'L'>(v.data(), v.size(), out_logicals);
 }
 
 void OutputStatement::finish() {
@@ -503,6 +528,22 @@ struct InputStatement::State {
         if (const int c = in_real(f, *e, x)) return condition(Io::err, c);
         v[i + q] = x;
       }
+      i += run;
+    }
+  }
+
+  // Integers and logicals of a row: in runs under one repeated edit, as the reals.
+  template <char kind, class T, class Convert>
+  void run_in(T* v, std::size_t n, Convert convert) {
+    std::size_t i = 0;
+    while (i < n) {
+      const DataEdit* e = edit();
+      if (!e) return;
+      if (e->kind != kind) return condition(Io::err, iostat::bad_format);
+      const std::size_t run = 1 + std::min<std::size_t>(static_cast<std::size_t>(walker.repeat_left()), n - i - 1);
+      walker.consume(static_cast<int>(run - 1));
+      for (std::size_t q = 0; q < run; ++q)
+        if (const int c = convert(field(e->width), v[i + q])) return condition(Io::err, c);
       i += run;
     }
   }
@@ -757,7 +798,34 @@ void InputStatement::items(std::span<std::complex<float>> v) {
   s_->reals(reinterpret_cast<float*>(v.data()), 2 * v.size());
 }
 void InputStatement::items(std::span<std::int32_t> v) {
-  for (auto& x : v) item(x);
+  if (s_->list) {
+    for (auto& x : v) item(x);
+    return;
+  }
+  s_->run_in<'I'>(v.data(), v.size(), [](std::string_view f, std::int32_t& x) {
+    std::int64_t y;
+    int c = in_integer(f, y);
+    if (c == 0 && (y > INT32_MAX || y < INT32_MIN)) c = iostat::numeric_overflow;
+    if (c == 0) x = static_cast<std::int32_t>(y);
+    return c;
+  });
+}
+void InputStatement::logicals(std::span<std::int8_t> v) {
+  if (s_->list) {
+    for (auto& x : v) {
+      bool b = x != 0;
+      item(b);
+      if (s_->failed()) return;
+      x = b ? 1 : 0;
+    }
+    return;
+  }
+  s_->run_in<'L'>(v.data(), v.size(), [](std::string_view f, std::int8_t& x) {
+    bool b;
+    const int c = in_logical(f, b);
+    if (c == 0) x = b ? 1 : 0;
+    return c;
+  });
 }
 
 bool InputStatement::ran_past_file_end() const { return s_->past_unended; }

@@ -48,6 +48,8 @@ class OutputStatement {
   void items(std::span<const double> v);
   void items(std::span<const std::complex<float>> v);
   void items(std::span<const std::int32_t> v);
+  // 1-byte logicals (LOG1 elements) under L edits: any value but 0 is true.
+  void logicals(std::span<const std::int8_t> v);
   void finish();
 
   struct State;  // the statement's working state, kept in a pool and reused
@@ -80,6 +82,8 @@ class InputStatement {
   void items(std::span<double> v);
   void items(std::span<std::complex<float>> v);
   void items(std::span<std::int32_t> v);
+  // 1-byte logicals (LOG1 elements) under L edits: 1 for true, 0 for false.
+  void logicals(std::span<std::int8_t> v);
   Io finish();
   // A field ran past the end of a line that ends the file without its line end: the
   // file was cut inside that line (blank padding would make the missing columns zero).
