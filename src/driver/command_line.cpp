@@ -35,6 +35,18 @@ constexpr std::string_view usage[] = {
     "",
 };
 
+// After the usage text, for --help: the options that begin with "--".
+constexpr std::string_view additions[] = {
+    " MORE OPTIONS:",
+    " --all     - convert every section of the input, each with its own",
+    "             element type (CMPX, FLAG, REAL, DBLE, LOG1)",
+    " --tag=T   - convert the complex section whose tag is T",
+    " --list    - list the sections of the input; write no file",
+    " --version - write the version and stop",
+    " --help    - write this text and stop",
+    "",
+};
+
 void terminate_main(std::string_view text) {
   write_fmt(6, "(A)", std::string(" <Main-->T> ") + std::string(text));
   stop_run();
@@ -89,10 +101,21 @@ RunSettings read_command_line() {
     const std::string_view a4 = sub(arg, 1, 4);
     if (a2 == "-h" || trimmed(arg) == "--help") {
       for (std::string_view line : usage) write_fmt(6, "(A)", line);
+      if (trimmed(arg) == "--help")
+        for (std::string_view line : additions) write_fmt(6, "(A)", line);
       s.help = true;
       return s;
     } else if (a2 == "--") {
       // Room for additions to the command line: those not defined are ignored.
+      const std::string_view a = trimmed(arg);
+      if (a == "--all") {
+        s.all = true;
+      } else if (a == "--list") {
+        s.list = true;
+      } else if (a.starts_with("--tag=")) {
+        assign(s.wanted_tag, a.substr(6));
+        s.tag_given = true;
+      }
     } else if (a2 == "-l") {
       read_list_text(sub(arg, 3, 64), want_none, s.tag_length);
     } else if (a2 == "-r") {

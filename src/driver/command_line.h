@@ -24,6 +24,10 @@ struct RunSettings {
   int version = -999;               // -999: keep the version read
   int tag_length = 2;
   bool help = false;                // -h or --help: the usage text was written
+  bool all = false;                 // --all: every section of the input
+  bool list = false;                // --list: list the sections, write no file
+  Text wanted_tag = text("", 16);   // --tag=T: the complex section with this tag
+  bool tag_given = false;
 };
 
 // True when "--version" is among the options (before the first empty argument).

@@ -21,6 +21,8 @@
 
 #include <kvax/arrays/cver.h>
 #include <kvax/arrays/formatted_sections.h>
+#include <kvax/arrays/typed_formatted_sections.h>
+#include <kvax/arrays/typed_unformatted_sections.h>
 #include <kvax/arrays/unformatted_sections.h>
 #include <kvax/files/openf.h>
 #include <kvax/io/iostat.h>
@@ -31,32 +33,36 @@
 #include <kvax/transforms/grid_transforms.h>
 #include <kvax/version.h>
 
+#include "arrays/section_reading.h"
 #include "driver/command_line.h"
+#include "driver/sections.h"
 
 namespace kvax {
 namespace {
 
-// Grid storage sized from the header, mapped without being touched: the pages are first
-// touched by the rows read into them, so a header that claims more than its file holds
-// costs nothing before the "Data truncated" stop. Large storage asks for transparent
-// huge pages, which cuts the cost of that first touch many times over.
-class CellStorage {
+// Grid and row storage sized from a header, mapped without being touched: the pages are
+// first touched by the rows read into them, so a header that claims more than its file
+// holds costs nothing before the "Data truncated" stop. Large storage asks for
+// transparent huge pages, which cuts the cost of that first touch many times over.
+template <class T>
+class Storage {
  public:
-  CellStorage() = default;
-  CellStorage(const CellStorage&) = delete;
-  CellStorage& operator=(const CellStorage&) = delete;
-  ~CellStorage() {
-    if (map_) ::munmap(map_, mapped_);
-  }
+  Storage() = default;
+  Storage(const Storage&) = delete;
+  Storage& operator=(const Storage&) = delete;
+  ~Storage() { release(); }
+  // Room for n elements; what was there before is gone.
   void allocate(std::size_t n) {
+    release();
     size_ = n;
     if (n == 0) return;
     constexpr std::size_t huge = std::size_t{2} << 20;
-    const std::size_t bytes = n * sizeof(Cell);
+    const std::size_t bytes = n * sizeof(T);
     mapped_ = bytes >= huge ? (bytes + 2 * huge - 1) / huge * huge : bytes;
     void* p = ::mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) {
       map_ = nullptr;
+      size_ = 0;
       write_fmt(6, "(A)", " <Main-->T> Cannot allocate the grid storage");
       stop_run();
     }
@@ -66,16 +72,28 @@ class CellStorage {
       at = (at + huge - 1) / huge * huge;
       ::madvise(reinterpret_cast<void*>(at), mapped_ - (at - reinterpret_cast<std::uintptr_t>(p)), MADV_HUGEPAGE);
     }
-    data_ = reinterpret_cast<Cell*>(at);
+    data_ = reinterpret_cast<T*>(at);
   }
-  std::span<Cell> span() { return {data_, size_}; }
+  // Room for at least n elements, keeping the storage when it is large enough.
+  void reserve(std::size_t n) {
+    if (n > size_) allocate(n);
+  }
+  std::span<T> span() { return {data_, size_}; }
+  std::span<T> first(std::size_t n) { return {data_, std::min(n, size_)}; }
 
  private:
+  void release() {
+    if (map_) ::munmap(map_, mapped_);
+    map_ = nullptr;
+    data_ = nullptr;
+    size_ = 0;
+  }
   void* map_ = nullptr;
   std::size_t mapped_ = 0;
-  Cell* data_ = nullptr;
+  T* data_ = nullptr;
   std::size_t size_ = 0;
 };
+using CellStorage = Storage<Cell>;
 
 // Two names of one file (a link, "-o" with the input's name, a variable that expands
 // to nothing in a derived name): the first write to the output would cut the input.
@@ -146,16 +164,21 @@ bool stream_rows(const RunSettings& s, Conversion& c) {
   if (s.rotate && !c.rotation_known) return false;
   const std::int64_t header = c.unformatted_out ? outzm_header_bytes() : outzm_header_bytes_f();
   const std::int64_t row = c.unformatted_out ? outzm_row_bytes(k) : outzm_row_bytes_f(k);
-  if (s.reverse && (trimmed(c.typ) != "M" || row < 0 || seek_unit(31, header) != 0)) return false;
+  const std::int64_t base = unit_position(31);  // where the section starts (--all: after others)
+  if (s.reverse && (trimmed(c.typ) != "M" || row < 0 || seek_unit(31, base + header) != 0)) return false;
 
   setver(s.version >= 0 ? s.version : c.header_version);
-  seek_unit(31, 0);
+  if (s.reverse) seek_unit(31, base);
   if (c.unformatted_out) {
     outzm_begin(31, k, l, c.typ, c.tag);
   } else {
     outzm_begin_f(31, k, l, c.typ, c.tag);
   }
-  std::vector<Cell> in(static_cast<std::size_t>(k)), turned(s.rotate ? static_cast<std::size_t>(k) : 0);
+  // Two rows, touched only as far as a row is read (a header may claim more than its file holds).
+  CellStorage in_rows, turned_rows;
+  in_rows.allocate(static_cast<std::size_t>(k));
+  if (s.rotate) turned_rows.allocate(static_cast<std::size_t>(k));
+  const std::span<Cell> in = in_rows.span(), turned = turned_rows.span();
   for (int j = l; j >= 1; --j) {
     if (c.formatted_in) {
       getzm_row_f(in);
@@ -168,13 +191,14 @@ bool stream_rows(const RunSettings& s, Conversion& c) {
       out = turned;
     }
     // Row j goes to row L+1-j, whose record is the j-th from the header.
-    if (s.reverse) seek_unit(31, header + row * (j - 1));
+    if (s.reverse) seek_unit(31, base + header + row * (j - 1));
     if (c.unformatted_out) {
       outzm_row(31, out);
     } else {
       outzm_row_f(31, out);
     }
   }
+  if (s.reverse) seek_unit(31, base + header + row * l);  // the end of the section
   return true;
 }
 
@@ -210,36 +234,13 @@ void explain_bad_input(bool formatted_in, bool big_endian) {
   if (looks) write_fmt(6, "(A)", " <Main-->I> The input looks formatted: try -f2u or -f2f");
 }
 
-// The conversion run; true when it has done its job (the output written whole and in
-// place, or the usage text or the version written). Every other stop unwinds.
-bool conversion_run() {
-  if (version_requested()) {
-    write_fmt(6, "(2A)", "kvax ", version_string);
-    return true;
-  }
-  start_time_message("kvax");
-  const RunSettings s = read_command_line();
-  if (s.help) return true;
-  if (s.tag_length < 1) terminate_main("Tag length must be 1 or more");
-  if (s.unformatted_to_unformatted && s.formatted_to_formatted)
-    terminate_main("Options -u2u and -f2f exclude each other");
-  set_length_tag_tide(s.tag_length);
-
-  Conversion c;
-  // The first rule that holds chooses the direction.
-  c.formatted_in = s.formatted_to_unformatted || (!s.unformatted_to_unformatted && s.formatted_to_formatted);
-  c.unformatted_out = s.formatted_to_unformatted || s.unformatted_to_unformatted;
-  const std::string input_spec = std::string("21 ") + (c.formatted_in ? std::string("R ") : s.byte_order) + s.input;
-  const std::string output_spec = std::string(c.unformatted_out ? "31 < " : "31 B ") + s.output;
-  openfs(input_spec);
-  // The output is written as a new file and put in place whole at the end: a run that
-  // stops early leaves an existing output as it was.
-  replace_whole(31, true);
-  openfs(output_spec);
-  // Opening wrote nothing yet: refuse before the output is cut.
-  if (same_file(file_of_unit(21), file_of_unit(31)))
-    terminate_main("Output file is the input file: " + file_of_unit(31));
-
+// One complex section from the input to the output, with its report lines: the size,
+// the section read (its rows streamed, or held as a grid where they must be), the
+// version, the transforms and the section written.
+void convert_complex(const RunSettings& s, Conversion& c) {
+  c.typ = text(".", 1);
+  c.rotation_known = false;
+  c.rotation = 0;
   if (c.formatted_in) {
     getsiz_f(21, c.k, c.l);
   } else {
@@ -322,7 +323,155 @@ bool conversion_run() {
       outzm_f(31, grid.span(), k, l, typ, tag);
     }
   }
+}
+
+// A grid of another element type (FLAG, REAL, DBLE, LOG1) from the input to the output,
+// for --all: read whole with its reader, transformed, written with its writer, each with
+// its own report line. The storage is kept for the next section and grows as needed.
+template <class T>
+void convert_typed(const RunSettings& s, const Conversion& c, const SectionHead& h, int index,
+                   void (*get)(int, std::span<T>, int, int, Text&), void (*get_f)(int, std::span<T>, int, int, Text&),
+                   void (*out)(int, std::span<const T>, int, int, std::string_view),
+                   void (*out_f)(int, std::span<const T>, int, int, std::string_view)) {
+  static Storage<T> storage;
+  const int k = h.k, l = h.l;
+  check_grid_size(k, l, false);
+  const std::size_t cells = k > 0 && l > 0 ? static_cast<std::size_t>(k) * static_cast<std::size_t>(l) : 0;
+  storage.reserve(cells);
+  const std::span<T> grid = storage.first(cells);
+  Text typ = text(".", 1);
+  if (c.formatted_in) {
+    get_f(21, grid, k, l, typ);
+  } else {
+    get(21, grid, k, l, typ);
+  }
+  // An unformatted reader that found no section says so with "r" or "e".
+  if (!c.formatted_in && (typ == "r" || typ == "e")) {
+    write_fmt(6, "(A,I4,2A)", " <Main-->T> Bad input; section", index, ", ", h.vartyp);
+    stop_run();
+  }
+  const std::span<std::byte> bytes = std::as_writable_bytes(grid);
+  if (s.reverse) revo_cells(bytes, sizeof(T), k, l, typ, h.vartyp);
+  if (s.rotate) {
+    int count = 0;
+    if (s.rotation[0] == 'h' || s.rotation[0] == 'H') {
+      count = k / 2;
+    } else {
+      if (trim_len(s.rotation) == 0) terminate_main("Numerical argument required");
+      read_list_text(s.rotation, want_none, count);
+    }
+    rcyl_cells(bytes, sizeof(T), k, l, count);
+  }
+  if (c.unformatted_out) {
+    out(31, grid, k, l, typ);
+  } else {
+    out_f(31, grid, k, l, typ);
+  }
+}
+
+// --all: every section of the input in order, each with its own element type.
+void convert_all(const RunSettings& s, Conversion& c) {
+  for (int index = 1;; ++index) {
+    const SectionHead h = peek_section(21, c.formatted_in);
+    if (!h.found && index > 1) {
+      // The end of the file, or bytes that are no section.
+      Text line = text("", 1);
+      const bool end = c.formatted_in ? read_fmt(21, want_both, "(A)", line) != Io::ok
+                                      : UnformattedRead(21, want_both).finish() == Io::end;
+      if (!end) {
+        write_fmt(6, "(A,I4,A)", " <Main-->T> What follows section", index - 1, " is no section");
+        stop_run();
+      }
+      return;
+    }
+    if (!h.found || h.vartyp == "CMPX") {
+      convert_complex(s, c);  // also an input without any section: its end-of-file lines
+      if (!h.found) return;
+    } else if (h.vartyp == "FLAG") {
+      convert_typed<Flag>(s, c, h, index, getim, getim_f, outim, outim_f);
+    } else if (h.vartyp == "REAL") {
+      convert_typed<float>(s, c, h, index, getrm, getrm_f, outrm, outrm_f);
+    } else if (h.vartyp == "DBLE") {
+      convert_typed<double>(s, c, h, index, getdm, getdm_f, outdm, outdm_f);
+    } else if (h.vartyp == "LOG1") {
+      convert_typed<Logical1>(s, c, h, index, getlm, getlm_f, outlm, outlm_f);
+    } else {
+      write_fmt(6, "(A,I4,2A)", " <Main-->T> Unknown element type in section", index, ": ", h.vartyp);
+      stop_run();
+    }
+  }
+}
+
+// --tag=T: passes over the sections before the first complex one whose tag is T, as the
+// readers' tag search compares tags. Without one, the input is left at its end, where
+// the complex reader then gives its end-of-file lines.
+void find_tagged_section(const RunSettings& s, const Conversion& c) {
+  const int n = cver_tag_length();
+  for (int index = 1;; ++index) {
+    const SectionHead h = peek_section(21, c.formatted_in);
+    if (!h.found) {
+      // Bytes that are no section are read as the complex reader reads them.
+      return;
+    }
+    if (h.vartyp == "CMPX" && same_tag(trimmed(s.wanted_tag), h.tag, n)) return;
+    int rows = 0;
+    if (!skip_section(21, c.formatted_in, h, rows)) {
+      write_fmt(6, "(A,I4,A,I10,A,I10,A)", " <Main-->T> Section", index, " ends after", rows, " of",
+                std::max(h.l, 0), " rows");
+      stop_run();
+    }
+  }
+}
+
+// More sections (anything but blank lines or the end) after the one converted.
+bool more_input(bool formatted) {
+  if (!formatted) return UnformattedRead(21, want_both).finish() != Io::end;
+  Text line = text("", 128);
+  while (read_fmt(21, want_both, "(A)", line) == Io::ok)
+    if (trim_len(line) > 0) return true;
+  return false;
+}
+
+// The conversion run; true when it has done its job (the output written whole and in
+// place, or the usage text or the version written). Every other stop unwinds.
+bool conversion_run() {
+  if (version_requested()) {
+    write_fmt(6, "(2A)", "kvax ", version_string);
+    return true;
+  }
+  start_time_message("kvax");
+  const RunSettings s = read_command_line();
+  if (s.help) return true;
+  if (s.tag_length < 1) terminate_main("Tag length must be 1 or more");
+  if (s.unformatted_to_unformatted && s.formatted_to_formatted)
+    terminate_main("Options -u2u and -f2f exclude each other");
+  set_length_tag_tide(s.tag_length);
+
+  Conversion c;
+  // The first rule that holds chooses the direction.
+  c.formatted_in = s.formatted_to_unformatted || (!s.unformatted_to_unformatted && s.formatted_to_formatted);
+  c.unformatted_out = s.formatted_to_unformatted || s.unformatted_to_unformatted;
+  const std::string input_spec = std::string("21 ") + (c.formatted_in ? std::string("R ") : s.byte_order) + s.input;
+  const std::string output_spec = std::string(c.unformatted_out ? "31 < " : "31 B ") + s.output;
+  openfs(input_spec);
+  if (s.list) return list_sections(21, c.formatted_in);
+  // The output is written as a new file and put in place whole at the end: a run that
+  // stops early leaves an existing output as it was.
+  replace_whole(31, true);
+  openfs(output_spec);
+  // Opening wrote nothing yet: refuse before the output is cut.
+  if (same_file(file_of_unit(21), file_of_unit(31)))
+    terminate_main("Output file is the input file: " + file_of_unit(31));
+
+  if (s.all) {
+    convert_all(s, c);
+  } else {
+    if (s.tag_given) find_tagged_section(s, c);
+    convert_complex(s, c);
+  }
   if (const int e = commit_unit(31)) fatal_io(e, "CLOSE", 31);
+  if (!s.all && more_input(c.formatted_in))
+    write_fmt(6, "(A)", " <Main-->W> The input holds more sections; only the first was converted (use --all)");
   return true;
 }
 

@@ -81,7 +81,8 @@ class Unit {
   int endfile();
 
   // --- whole replacement ---
-  // The unit writes new_file, which commit() renames over target.
+  // The unit writes new_file (already remembered for removal), which commit() renames
+  // over target.
   void replace(std::string new_file, std::string target);
   bool replacing() const { return !new_file_.empty(); }
   bool seekable() const { return seekable_; }

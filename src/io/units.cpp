@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -557,7 +558,6 @@ void forget_pending(const std::string& name) {
 void Unit::replace(std::string new_file, std::string target) {
   new_file_ = std::move(new_file);
   target_ = std::move(target);
-  remember_pending(new_file_);
 }
 
 int Unit::commit() {
@@ -636,7 +636,15 @@ int open_unit(int number, const OpenSpec& spec) {
     int fd = -1;
     std::string new_file;
     const std::string target = final_target(name);
+    // The new file is made and remembered for removal with the signals that end a run
+    // held back, so that none can come between the two.
+    sigset_t ending, before;
+    sigemptyset(&ending);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, sig);
+    sigprocmask(SIG_BLOCK, &ending, &before);
     const int rc = open_replacement(target, status, fd, new_file);
+    if (rc == 0) remember_pending(new_file);
+    sigprocmask(SIG_SETMASK, &before, nullptr);
     if (rc > 0) return rc;
     if (rc == 0) {
       auto u = std::make_unique<Unit>(number, fd, true);
@@ -652,10 +660,14 @@ int open_unit(int number, const OpenSpec& spec) {
   }
 
   // A unit that only reads is never opened for writing: a FIFO or a pipe opened so would
-  // hold its own writer and never come to its end.
-  int fd = spec.read_only ? -1 : ::open(name.c_str(), O_RDWR | O_CLOEXEC | flags, 0666);
-  bool writable = !spec.read_only;
-  if (spec.read_only) {
+  // hold its own writer and never come to its end. An existing FIFO or pipe opened as an
+  // old file is read the same way: it is an input.
+  struct stat before {};
+  const bool read_only = spec.read_only || (upper_equal(status, "OLD") && ::stat(name.c_str(), &before) == 0 &&
+                                            S_ISFIFO(before.st_mode));
+  int fd = read_only ? -1 : ::open(name.c_str(), O_RDWR | O_CLOEXEC | flags, 0666);
+  bool writable = !read_only;
+  if (read_only) {
     fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | (flags & ~O_EXCL), 0666);
     if (fd < 0) return errno;
   } else if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EISDIR || errno == ETXTBSY)) {
@@ -789,6 +801,11 @@ int seek_unit(int number, std::int64_t offset) {
   if (!u) return 0;
   if (!u->fed && !u->seekable()) return ESPIPE;
   return u->seek(offset, true);
+}
+
+std::int64_t unit_position(int number) {
+  Unit* u = find_unit(number);
+  return u ? u->position() : 0;
 }
 
 int endfile_unit(int number) {

@@ -102,4 +102,44 @@ void zrevo_message(int k, int l, std::string_view typ) { reversal_message("ZREVO
 
 void zrcyl_message(int n) { rotation_message("ZRCYL-", n); }
 
+void revo_cells(std::span<std::byte> grid, std::size_t element_size, int k, int l, std::string_view typ,
+                std::string_view word) {
+  int nx, ny;
+  if (typ == "Z") {
+    nx = k - 1;
+    ny = l - 1;
+  } else if (typ == "M") {
+    nx = k;
+    ny = l;
+  } else {
+    write_fmt(6, "(2A)", " <ZREVO->T> Illegal grid type ", typ);
+    stop_run();
+  }
+  const std::size_t row = static_cast<std::size_t>(std::max(k, 0)) * element_size;
+  if (nx > 0 && row * static_cast<std::size_t>(std::max(ny, 0)) <= grid.size()) {
+    const std::size_t moved = static_cast<std::size_t>(nx) * element_size;
+    for (int j = 1; j <= ny / 2; ++j) {
+      std::byte* a = grid.data() + row * static_cast<std::size_t>(j - 1);
+      std::byte* b = grid.data() + row * static_cast<std::size_t>(ny - j);
+      std::swap_ranges(a, a + moved, b);
+    }
+  }
+  reversal_message("ZREVO-", word, k, l, typ);
+}
+
+void rcyl_cells(std::span<std::byte> grid, std::size_t element_size, int k, int l, int n) {
+  if (n == 0) return;
+  if (k > 0 && l > 0 && static_cast<std::size_t>(k) * static_cast<std::size_t>(l) * element_size <= grid.size()) {
+    const std::size_t row = static_cast<std::size_t>(k) * element_size;
+    const std::size_t shift = shift_of(n, k) * element_size;
+    if (shift != 0) {
+      for (int j = 0; j < l; ++j) {
+        std::byte* r = grid.data() + row * static_cast<std::size_t>(j);
+        std::rotate(r, r + shift, r + row);
+      }
+    }
+  }
+  rotation_message("ZRCYL-", n);
+}
+
 }  // namespace kvax

@@ -74,6 +74,8 @@ int endfile_unit(int unit);
 // the next write goes there and does not cut the file, so records of one length can be
 // written in any order. ESPIPE on a stream.
 int seek_unit(int unit, std::int64_t offset);
+// The byte offset of the unit's current position (0 for none).
+std::int64_t unit_position(int unit);
 
 // Tests: standard output (unit 6) writes into *sink instead of file descriptor 1
 // while it is set; nullptr restores the descriptor.

@@ -5,6 +5,7 @@
 // the position of the last character above the blank (code 32).
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -16,7 +17,7 @@ using Text = std::string;
 // A field of declared length n holding s, blank-padded or cut.
 inline Text text(std::string_view s, std::size_t n) {
   Text t(n, ' ');
-  t.replace(0, s.size() < n ? s.size() : n, s.substr(0, n));
+  std::copy_n(s.data(), s.size() < n ? s.size() : n, t.data());
   return t;
 }
 

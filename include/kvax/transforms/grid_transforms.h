@@ -3,6 +3,7 @@
 #pragma once
 
 #include <complex>
+#include <cstddef>
 #include <span>
 #include <string_view>
 
@@ -26,5 +27,12 @@ void frcyl(std::span<float> grid, int k, int l, int n, std::span<float> work);
 void zrcyl_row(std::span<const std::complex<float>> row, int n, std::span<std::complex<float>> out);
 void zrevo_message(int k, int l, std::string_view typ);
 void zrcyl_message(int n);
+
+// Reversal and rotation of a grid of any element type (FLAG, REAL, DBLE, LOG1: elements
+// of element_size bytes), for a converter of whole files: the cells move as zrevo and
+// zrcyl move them, and the lines are theirs with the element word of the grid.
+void revo_cells(std::span<std::byte> grid, std::size_t element_size, int k, int l, std::string_view typ,
+                std::string_view word);
+void rcyl_cells(std::span<std::byte> grid, std::size_t element_size, int k, int l, int n);
 
 }  // namespace kvax

@@ -1,0 +1,146 @@
+// The sections of a whole input file: the silent look at a header, skipping, listing.
+#include "driver/sections.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <string_view>
+
+#include <kvax/arrays/cver.h>
+#include <kvax/io/iostat.h>
+#include <kvax/io/statements.h>
+#include <kvax/io/units.h>
+#include <kvax/text/text.h>
+
+namespace kvax {
+namespace {
+
+SectionHead peek_unformatted(int unit) {
+  SectionHead h;
+  std::int32_t k = 0, l = 0, version = 0;
+  Text typ = text("", 1), vartyp = text("", 4), tag = text("", static_cast<std::size_t>(cver_tag_length()));
+  UnformattedRead r(unit, want_both);
+  r.item(k);
+  r.item(l);
+  r.item(typ);
+  r.item(vartyp);
+  const bool complex = vartyp == "CMPX";
+  if (complex) {
+    r.item(tag);
+    r.item(version);
+  }
+  if (r.finish() != Io::ok) return h;
+  backspace_unit(unit);
+  h.found = trim_len(vartyp) > 0;
+  h.vartyp = vartyp;
+  h.typ = typ;
+  h.k = k;
+  h.l = l;
+  if (complex) {
+    h.tag = tag;
+    h.version = version;
+  }
+  return h;
+}
+
+SectionHead peek_formatted(int unit) {
+  SectionHead h;
+  Text line = text("", 128);
+  do {  // blank lines between sections are passed over
+    if (read_fmt(unit, want_end, "(A)", line) == Io::end) return h;
+  } while (trim_len(line) == 0);
+  backspace_unit(unit);
+  std::int32_t k = 0, l = 0, version = 0;
+  Text typ = text("", 1), vartyp = text("", 4), tag = text("", static_cast<std::size_t>(cver_tag_length()));
+  const bool complex = std::string_view(line).substr(0, 32).find("CMPX") != std::string_view::npos;
+  const Io s = complex ? read_fmt_text(line, want_both,
+                                       "(2I10,1X,A1,1X,A4,1X,A" + std::to_string(cver_tag_length()) + ",1X,I10)", k,
+                                       l, typ, vartyp, tag, version)
+                       : read_fmt_text(line, want_both, "(2I5,1X,A1,1X,A4)", k, l, typ, vartyp);
+  if (s != Io::ok) return h;
+  h.found = trim_len(vartyp) > 0;
+  h.vartyp = vartyp;
+  h.typ = typ;
+  h.k = k;
+  h.l = l;
+  if (complex) {
+    h.tag = tag;
+    h.version = version;
+  }
+  return h;
+}
+
+// The lines of one formatted row: the values a line holds under each element's row format.
+int lines_per_row(const SectionHead& h) {
+  if (h.k <= 0) return 1;
+  const long long k = h.k;
+  const long long values = h.vartyp == "CMPX" ? 2 * k : k;
+  const long long per = h.vartyp == "FLAG" ? 20 : h.vartyp == "LOG1" ? 120 : 10;
+  return static_cast<int>((values + per - 1) / per);
+}
+
+}  // namespace
+
+SectionHead peek_section(int unit, bool formatted) {
+  return formatted ? peek_formatted(unit) : peek_unformatted(unit);
+}
+
+bool skip_section(int unit, bool formatted, const SectionHead& h, int& rows) {
+  rows = 0;
+  const int count = h.l > 0 ? h.l : 0;
+  if (formatted) {
+    Text line = text("", 1);
+    if (read_fmt(unit, want_end, "(A)", line) == Io::end) return false;
+    const int per = lines_per_row(h);
+    for (; rows < count; ++rows)
+      for (int n = 0; n < per; ++n)
+        if (read_fmt(unit, want_end, "(A)", line) == Io::end) return false;
+    return true;
+  }
+  for (int r = -1; r < count; ++r) {
+    UnformattedRead skip(unit, want_both);
+    if (skip.finish() != Io::ok) return false;
+    if (r >= 0) ++rows;
+  }
+  return true;
+}
+
+bool list_sections(int unit, bool formatted) {
+  write_fmt(6, "(A)",
+            " <List-->>> section  type  grid         K         L  tag                version");
+  int n = 0;
+  bool whole = true;
+  for (;;) {
+    const SectionHead h = peek_section(unit, formatted);
+    if (!h.found) {
+      // Anything but the end of the file here is no section.
+      Text line = text("", 1);
+      const bool end = formatted ? read_fmt(unit, want_both, "(A)", line) != Io::ok
+                                 : UnformattedRead(unit, want_both).finish() == Io::end;
+      if (!end) {
+        write_fmt(6, "(A,I7,A)", " <List-->E> What follows section", n, " is no section");
+        whole = false;
+      }
+      break;
+    }
+    ++n;
+    // Fixed columns: the section number, the element word, the grid letter, K, L, and
+    // for complex sections the tag (16 columns) and the version.
+    if (h.vartyp == "CMPX") {
+      write_fmt(6, "(A,I7,2X,A4,2X,A4,2I10,2X,A16,I10)", " <List-->>> ", n, text(h.vartyp, 4), text(h.typ, 4),
+                h.k, h.l, text(h.tag, 16), h.version);
+    } else {
+      write_fmt(6, "(A,I7,2X,A4,2X,A4,2I10)", " <List-->>> ", n, text(h.vartyp, 4), text(h.typ, 4), h.k, h.l);
+    }
+    int rows = 0;
+    if (!skip_section(unit, formatted, h, rows)) {
+      write_fmt(6, "(A,I7,A,I10,A,I10,A)", " <List-->E> Section", n, " ends after", rows, " of", std::max(h.l, 0),
+                " rows");
+      whole = false;
+      break;
+    }
+  }
+  write_fmt(6, "(A,I7)", " <List-->>> sections:", n);
+  return whole;
+}
+
+}  // namespace kvax

@@ -1,0 +1,177 @@
+// kvax.out on files of several sections: --all, --tag=T, --list, and the warning when
+// sections are left out.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include <kvax/arrays/cver.h>
+#include <kvax/arrays/formatted_sections.h>
+#include <kvax/arrays/typed_formatted_sections.h>
+#include <kvax/arrays/typed_unformatted_sections.h>
+#include <kvax/arrays/unformatted_sections.h>
+#include <kvax/io/units.h>
+
+#include "test_support.h"
+
+namespace kvax {
+namespace {
+
+using test::CapturedOutput;
+using test::read_file;
+using test::run_kvax;
+using test::ScratchDir;
+
+const std::string more = " <Main-->W> The input holds more sections; only the first was converted (use --all)\n";
+
+// A file of mixed sections built with the library's own writers, section by section:
+// complex M2 (3 x 2), FLAG (4 x 2), complex S2 (2 x 3, version 5), REAL (3 x 1),
+// DBLE (2 x 2), LOG1 (5 x 2).
+std::string build_file(const ScratchDir& d, const std::string& name, bool formatted, bool reversed = false) {
+  CapturedOutput out;
+  EXPECT_EQ(open_unit(31, OpenSpec{.file = d.file(name), .form = formatted ? "FORMATTED" : "UNFORMATTED"}), 0);
+  auto rows_reversed = [&](auto grid, int k, int l) {
+    if (!reversed) return grid;
+    auto r = grid;
+    for (int j = 0; j < l; ++j)
+      for (int i = 0; i < k; ++i) r[static_cast<std::size_t>(i + k * j)] = grid[static_cast<std::size_t>(i + k * (l - 1 - j))];
+    return r;
+  };
+  // Values that text keeps exactly (no negative zero, five digits).
+  auto grid = [](int k, int l) {
+    std::vector<Cell> g(static_cast<std::size_t>(k * l));
+    for (int n = 0; n < k * l; ++n) g[static_cast<std::size_t>(n)] = {1.0f + static_cast<float>(n), -0.5f * static_cast<float>(n + 1)};
+    return g;
+  };
+  const auto m2 = rows_reversed(grid(3, 2), 3, 2);
+  const auto s2 = rows_reversed(grid(2, 3), 2, 3);
+  const auto flags = rows_reversed(std::vector<Flag>{1, -2, 3, 40, 5, 6, -7, 8}, 4, 2);
+  const std::vector<float> reals{1.5f, -2.25f, 3.0f};
+  const auto dbles = rows_reversed(std::vector<double>{0.5, 1.0e10, -3.0, 4.25}, 2, 2);
+  const auto logs = rows_reversed(std::vector<Logical1>{1, 0, 1, 1, 0, 0, 0, 1, 1, 1}, 5, 2);
+  setver(1);
+  if (formatted) {
+    outzm_f(31, m2, 3, 2, "M", "M2");
+    outim_f(31, flags, 4, 2, "M");
+    setver(5);
+    outzm_f(31, s2, 2, 3, "M", "S2");
+    outrm_f(31, reals, 3, 1, "M");
+    outdm_f(31, dbles, 2, 2, "M");
+    outlm_f(31, logs, 5, 2, "M");
+  } else {
+    outzm(31, m2, 3, 2, "M", "M2");
+    outim(31, flags, 4, 2, "M");
+    setver(5);
+    outzm(31, s2, 2, 3, "M", "S2");
+    outrm(31, reals, 3, 1, "M");
+    outdm(31, dbles, 2, 2, "M");
+    outlm(31, logs, 5, 2, "M");
+  }
+  close_all_units();
+  return read_file(d.file(name));
+}
+
+TEST(WholeFiles, AllSectionsConvertedByteForByte) {
+  ScratchDir d;
+  const std::string u = build_file(d, "mix.u", false), f = build_file(d, "mix.f", true);
+  const std::string ur = build_file(d, "rev.u", false, true), fr = build_file(d, "rev.f", true, true);
+  struct Row {
+    int line;
+    std::vector<std::string> args;
+    std::string expected;
+  } rows[] = {
+      {__LINE__, {"--all", "-u2f", "-o", "o1.f", "mix.u"}, f},
+      {__LINE__, {"--all", "-f2u", "-o", "o2.u", "mix.f"}, u},
+      {__LINE__, {"--all", "-u2u", "-o", "o3.u", "mix.u"}, u},
+      {__LINE__, {"--all", "-f2f", "-o", "o4.f", "mix.f"}, f},
+      // The same reversal of rows for every element type.
+      {__LINE__, {"--all", "-r", "-u2u", "-o", "o5.u", "mix.u"}, ur},
+      {__LINE__, {"--all", "-r", "-u2f", "-o", "o6.f", "mix.u"}, fr},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.line);
+    const auto p = run_kvax(r.args, d.path());
+    EXPECT_EQ(p.status, 0) << p.out;
+    EXPECT_EQ(read_file(d.file(r.args[r.args.size() - 2])), r.expected);
+    EXPECT_EQ(p.out.find(more), std::string::npos);
+  }
+}
+
+TEST(WholeFiles, OneSectionWarnsWhenMoreFollow) {
+  ScratchDir d;
+  build_file(d, "mix.u", false);
+  auto p = run_kvax({"-o", "first.f", "mix.u"}, d.path());
+  EXPECT_EQ(p.status, 0);
+  EXPECT_TRUE(p.out.ends_with(" <OutzmF>>> CMPX array, grid M, f.unit 31: first.f -->M2  #     1 \n" + more)) << p.out;
+  // A file of one section: no warning.
+  test::write_file(d.file("one.u"), test::Section{}.unformatted());
+  p = run_kvax({"-o", "one.f", "one.u"}, d.path());
+  EXPECT_EQ(p.out.find(more), std::string::npos);
+}
+
+TEST(WholeFiles, SectionByTag) {
+  ScratchDir d;
+  build_file(d, "mix.u", false);
+  build_file(d, "mix.f", true);
+  for (const char* input : {"mix.u", "mix.f"}) {
+    SCOPED_TRACE(input);
+    const bool formatted = std::string(input).ends_with(".f");
+    const std::string dir = formatted ? "-f2u" : "-u2u";
+    auto p = run_kvax({dir, "--tag=S2", "-o", "s2.u", input}, d.path());
+    EXPECT_EQ(p.status, 0) << p.out;
+    EXPECT_NE(p.out.find("-->S2  #     5"), std::string::npos) << p.out;
+    p = run_kvax({dir, "--tag=M2", "-o", "m2.u", input}, d.path());
+    EXPECT_EQ(p.status, 0) << p.out;
+    EXPECT_NE(p.out.find("-->M2  #     1"), std::string::npos) << p.out;
+    // An absent tag: the readers' end-of-file lines, then "Bad input".
+    p = run_kvax({dir, "--tag=K1", "-o", "k1.u", input}, d.path());
+    EXPECT_EQ(p.status, 1);
+    EXPECT_NE(p.out.find("Sections read:     0"), std::string::npos) << p.out;
+    EXPECT_TRUE(p.out.ends_with(" <Main-->T> Bad input; tide$, ver.# EF     -1\n")) << p.out;
+  }
+}
+
+TEST(WholeFiles, ListingOfEachRepresentation) {
+  ScratchDir d;
+  build_file(d, "mix.u", false);
+  build_file(d, "mix.f", true);
+  const std::string listing =
+      " <List-->>> section  type  grid         K         L  tag                version\n"
+      " <List-->>>       1  CMPX  M            3         2  M2                       1\n"
+      " <List-->>>       2  FLAG  M            4         2\n"
+      " <List-->>>       3  CMPX  M            2         3  S2                       5\n"
+      " <List-->>>       4  REAL  M            3         1\n"
+      " <List-->>>       5  DBLE  M            2         2\n"
+      " <List-->>>       6  LOG1  M            5         2\n"
+      " <List-->>> sections:      6\n";
+  for (const auto& [args, open_line] :
+       {std::pair{std::vector<std::string>{"--list", "mix.u"}, test::opened("21:^", "mix.u")},
+        std::pair{std::vector<std::string>{"--list", "-f2u", "mix.f"}, test::opened("21:R", "mix.f")}}) {
+    SCOPED_TRACE(args.back());
+    const auto p = run_kvax(args, d.path());
+    EXPECT_EQ(p.out, std::string(test::start_line) + test::tag_line + open_line + listing);
+    EXPECT_EQ(p.status, 0);
+  }
+  // A last section cut short is listed up to where it breaks.
+  const std::string whole = read_file(d.file("mix.u"));
+  test::write_file(d.file("cut.u"), whole.substr(0, whole.size() - 5));
+  const auto p = run_kvax({"--list", "cut.u"}, d.path());
+  EXPECT_TRUE(p.out.ends_with(" <List-->>>       6  LOG1  M            5         2\n"
+                              " <List-->E> Section      6 ends after         1 of         2 rows\n"
+                              " <List-->>> sections:      6\n"))
+      << p.out;
+  EXPECT_EQ(p.status, 1);
+}
+
+TEST(WholeFiles, ADamagedSectionStopsTheRunAndLeavesNoOutput) {
+  ScratchDir d;
+  const std::string whole = build_file(d, "mix.u", false);
+  test::write_file(d.file("cut.u"), whole.substr(0, whole.size() - 5));
+  test::write_file(d.file("old.f"), "old\n");
+  const auto p = run_kvax({"--all", "-o", "old.f", "cut.u"}, d.path());
+  EXPECT_NE(p.status, 0);
+  EXPECT_EQ(read_file(d.file("old.f")), "old\n");
+}
+
+}  // namespace
+}  // namespace kvax
