@@ -127,6 +127,22 @@ constexpr u64 dropped_bits = (u64{1} << 29) - 1;
 constexpr u64 midpoint_bits = u64{1} << 28;
 constexpr int pow10_last = rounded_pow10_max - rounded_pow10_min;
 
+// 10^q for q in [-64, 63] in two factors taken from registers, not from memory: the
+// exact 10^(q & 7) and the double nearest 10^(q - (q & 7)). m (below 2^20) times the first
+// is exact (below 2^44), so m * 10^q has the two roundings of one multiplication by the
+// double nearest 10^q.
+struct SplitPowers {
+  alignas(64) double low[8];
+  alignas(64) double high[16];
+};
+constexpr SplitPowers make_split_powers() {
+  SplitPowers p{};
+  for (int i = 0; i < 8; ++i) p.low[i] = rounded_pow10(i);
+  for (int i = 0; i < 16; ++i) p.high[i] = rounded_pow10(8 * i - 64);
+  return p;
+}
+constexpr SplitPowers split_powers = make_split_powers();
+
 inline long long ll(u64 w) { return static_cast<long long>(w); }
 
 // ---- AVX-512: 8 fields, one in each 64-bit lane --------------------------------------
@@ -188,15 +204,20 @@ KVAX_AVX512 inline __mmask8 convert8(const char* p, unsigned n, __m256& out) {
       _mm512_cmpeq_epi64_mask(_mm512_and_si512(tail, lanes512(0xff00)), lanes512(0x2d00));
   __m512i q = _mm512_srli_epi64(pairs, 48);
   q = _mm512_mask_sub_epi64(q, exponent_minus, _mm512_setzero_si512(), q);
-  // Beyond the table the value is far outside the float range (or zero) either way.
-  q = _mm512_add_epi64(q, lanes512(static_cast<u64>(s.exponent_offset - rounded_pow10_min)));
-  q = _mm512_min_epi64(_mm512_max_epi64(q, _mm512_setzero_si512()), lanes512(pow10_last));
-  const __m512d scale = _mm512_i64gather_pd(q, rounded_pow10_table, 8);
-  const __m512d r = _mm512_mul_pd(_mm512_cvtepi64_pd(m), scale);
+  // q + 64, as unsigned: below 128 for q in [-64, 63]. Any other q is taken as 63, where
+  // a nonzero m gives a value far above the float range, which goes to the exact reader
+  // (as the true value, far outside it too, must); zero stays zero.
+  q = _mm512_min_epu64(_mm512_add_epi64(q, lanes512(static_cast<u64>(s.exponent_offset + 64))),
+                       lanes512(127));
+  const __m512d low = _mm512_permutexvar_pd(q, _mm512_load_pd(split_powers.low));
+  const __m512d high = _mm512_permutex2var_pd(_mm512_load_pd(split_powers.high),
+                                              _mm512_srli_epi64(q, 3),
+                                              _mm512_load_pd(split_powers.high + 8));
+  const __m512d r = _mm512_mul_pd(_mm512_mul_pd(_mm512_cvtepi64_pd(m), low), high);
 
-  const __m512i low = _mm512_sub_epi64(
+  const __m512i dropped = _mm512_sub_epi64(
       _mm512_and_si512(_mm512_castpd_si512(r), lanes512(dropped_bits)), lanes512(midpoint_bits - 2));
-  const __mmask8 near_midpoint = _mm512_cmple_epu64_mask(low, lanes512(4));
+  const __mmask8 near_midpoint = _mm512_cmple_epu64_mask(dropped, lanes512(4));
   const __mmask8 normal = _mm512_cmp_pd_mask(r, _mm512_set1_pd(FLT_MIN), _CMP_GE_OQ) &
                           _mm512_cmp_pd_mask(r, _mm512_set1_pd(FLT_MAX), _CMP_LE_OQ);
   const __mmask8 zero = _mm512_testn_epi64_mask(m, m);
