@@ -7,8 +7,9 @@
 // A block of fields is checked column by column against the shape (each byte within a
 // range or equal to one other byte), the digits are combined by multiply-adds into the
 // integer mantissa m (at most 6 digits, exact) and the exponent, and the value is m times
-// the double nearest 10^q (one tabled power): two roundings, an error under 2 units in the
-// double's last place, as in the scalar reader's one-multiplication path. The float nearest
+// the double nearest 10^q (tabled: in registers for AVX-512, gathered for AVX2): two
+// roundings, an error under 2 units in the double's last place, as in the scalar reader's
+// one-multiplication path. The float nearest
 // that double is the float nearest the decimal value unless a rounding midpoint between two
 // floats lies within the error or the double is outside the normal float range: those
 // fields, and fields of any other shape, go to the exact reader, one at a time in order, so
