@@ -32,6 +32,7 @@
 // like, self-initialised on purpose) for uninitialised variables.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
 #include <immintrin.h>
 #define KVAX_SCAN_X86 1
