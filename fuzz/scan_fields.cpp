@@ -23,10 +23,10 @@ namespace {
 
 // Fields of the written shapes from 5 bytes each: 3 bytes of digits, the exponent (bit 7
 // its sign), and a byte of choices: shape, mantissa sign, letter, and a column to spoil.
-std::string written_fields(std::string_view spec) {
+std::string written_fields(std::string_view bytes) {
   std::string line;
-  for (std::size_t i = 0; i + 5 <= spec.size(); i += 5) {
-    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(spec[i + k]); };
+  for (std::size_t i = 0; i + 5 <= bytes.size(); i += 5) {
+    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(bytes[i + k]); };
     std::uint32_t m = b(0) | b(1) << 8 | b(2) << 16;
     const unsigned exponent = b(3) & 0x7f, choice = b(4);
     char f[13];

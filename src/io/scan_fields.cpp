@@ -88,7 +88,7 @@ struct Shape {
   std::array<int, 8> lo, range, alt;  // columns 0 to 7
   int sign_column;
   // The columns that the digit bytes come from, in pairs for the multiply-adds: weights
-  // make the pairs the mantissa's leading part, its next two digits, its last two, and
+  // make the pairs the mantissa's leading digits, its next two, its last two, and
   // the exponent.
   std::array<int, 8> digit_columns, weights;
   int exponent_offset;  // value = m * 10^(exponent + exponent_offset)
@@ -120,9 +120,9 @@ constexpr std::array<int, 8> tail_lo = {'d', '+', '0', '0', 0, 0, 0, 0};
 constexpr std::array<int, 8> tail_range = {1, 0, 9, 9, 255, 255, 255, 255};
 constexpr std::array<int, 8> tail_alt = {'d', '-', '0', '0', 0, 0, 0, 0};
 
-// The pair weights (100, 1, 1, 0) of the second multiply-add: the mantissa's leading part
+// The pair weights (100, 1, 1, 0) of the second multiply-add: the mantissa's leading digits
 // times 100 plus its next two digits, and its last two digits.
-constexpr u64 part_weights = 100 | (u64{1} << 16) | (u64{1} << 32);
+constexpr u64 merge_weights = 100 | (u64{1} << 16) | (u64{1} << 32);
 
 // The float rounding of a double: the 29 bits it drops, and their value at a midpoint.
 constexpr u64 dropped_bits = (u64{1} << 29) - 1;
@@ -199,9 +199,9 @@ KVAX_AVX512 inline __mmask8 convert8(const char* p, unsigned n, __m256& out) {
 
   const __m512i digits = _mm512_sub_epi8(columns512(r0, r1, digit_index[S]), _mm512_set1_epi8('0'));
   const __m512i pairs = _mm512_maddubs_epi16(digits, lanes512(word(s.weights)));
-  const __m512i parts = _mm512_madd_epi16(pairs, lanes512(part_weights));
+  const __m512i merged = _mm512_madd_epi16(pairs, lanes512(merge_weights));
   const __m512i m =
-      _mm512_add_epi64(_mm512_mul_epu32(parts, lanes512(100)), _mm512_srli_epi64(parts, 32));
+      _mm512_add_epi64(_mm512_mul_epu32(merged, lanes512(100)), _mm512_srli_epi64(merged, 32));
   const __mmask8 exponent_minus =
       _mm512_cmpeq_epi64_mask(_mm512_and_si512(tail, lanes512(0xff00)), lanes512(0x2d00));
   __m512i q = _mm512_srli_epi64(pairs, 48);
@@ -324,7 +324,7 @@ KVAX_AVX2 inline __m256i load_pair(const char* q) {
       _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + field_width)), 1);
 }
 
-// A lane's digits in pairs (16-bit words): the mantissa's parts, then the exponent.
+// A lane's digits in pairs (16-bit words): the mantissa's merged, then the exponent.
 KVAX_AVX2 inline __m256i pairs_of(__m256i x, const Shape16& t, u64 weights) {
   const __m256i digits = _mm256_sub_epi8(x, _mm256_set1_epi8('0'));
   return _mm256_maddubs_epi16(_mm256_shuffle_epi8(digits, load32(t.digits)),
@@ -333,9 +333,9 @@ KVAX_AVX2 inline __m256i pairs_of(__m256i x, const Shape16& t, u64 weights) {
 
 // The mantissa of each lane from its pairs, in the lane's low 64 bits.
 KVAX_AVX2 inline __m256i mantissa_of(__m256i pairs) {
-  const __m256i parts = _mm256_madd_epi16(pairs, _mm256_set1_epi64x(ll(part_weights)));
-  return _mm256_add_epi64(_mm256_mul_epu32(parts, _mm256_set1_epi64x(100)),
-                          _mm256_srli_epi64(parts, 32));
+  const __m256i merged = _mm256_madd_epi16(pairs, _mm256_set1_epi64x(ll(merge_weights)));
+  return _mm256_add_epi64(_mm256_mul_epu32(merged, _mm256_set1_epi64x(100)),
+                          _mm256_srli_epi64(merged, 32));
 }
 
 // The low 64 bits of the four lanes of two pairs, unpacked, put in field order.
