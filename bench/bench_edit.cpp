@@ -9,6 +9,7 @@
 
 #include "io/edit_input.h"
 #include "io/edit_output.h"
+#include "io/scan_fields.h"
 
 namespace {
 
@@ -121,6 +122,36 @@ void BM_in_reals_float_E12_6(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * batch);
 }
 BENCHMARK(BM_in_reals_float_E12_6);
+
+// The same run on each path the machine has (0 scalar, 1 AVX2, 2 AVX-512), side by side;
+// and fields of the 0P shape ("-.123456E+01", E12.6 as written) on the path in force.
+void BM_in_reals_float_E12_6_path(benchmark::State& state) {
+  const auto path = static_cast<kvax::ScanPath>(state.range(0));
+  if (!kvax::set_scan_path(path)) {
+    state.SkipWithError("this machine lacks the path");
+    return;
+  }
+  BM_in_reals_float_E12_6(state);
+  kvax::set_scan_path(kvax::best_scan_path());
+}
+BENCHMARK(BM_in_reals_float_E12_6_path)->Arg(0)->Arg(1)->Arg(2);
+
+void BM_in_reals_float_E12_6_0p(benchmark::State& state) {
+  const auto v0 = grid_values();
+  std::vector<char> text(batch * 12);
+  kvax::out_reals(text.data(), edit('E', 12, 6, 0), v0.data(), v0.size());
+  const kvax::DataEdit e = edit('E', 12, 6, 0);
+  std::vector<float> v(batch);
+  for (auto _ : state) {
+    std::size_t done = 0;
+    const int rc = kvax::in_reals(text.data(), e, v.data(), v.size(), done);
+    benchmark::DoNotOptimize(rc);
+    benchmark::DoNotOptimize(v.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * batch);
+}
+BENCHMARK(BM_in_reals_float_E12_6_0p);
 
 void BM_strtof(benchmark::State& state) {
   const auto text = grid_fields();

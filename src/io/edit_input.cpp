@@ -21,6 +21,7 @@
 #include <kvax/io/iostat.h>
 
 #include "io/powers_of_ten.h"
+#include "io/scan_fields.h"
 
 namespace kvax {
 namespace {
@@ -619,12 +620,20 @@ int convert_run(const char* text, const DataEdit& e, T* v, std::size_t count, st
   return 0;
 }
 
+// The exact reader of float runs that the vector scan checks against and falls back on.
+int exact_run(const char* text, const DataEdit& e, float* v, std::size_t count, std::size_t& done) {
+  return convert_run(text, e, v, count, done);
+}
+
 }  // namespace
 
 int in_real(std::string_view field, const DataEdit& e, double& v) { return convert(field, e, v); }
 int in_real(std::string_view field, const DataEdit& e, float& v) { return convert(field, e, v); }
 
 int in_reals(const char* text, const DataEdit& e, float* v, std::size_t count, std::size_t& done) {
+  // The rows' fields: the written shape in 12 columns, whatever d and k (a field with a
+  // point and an exponent takes neither).
+  if (e.width == 12) return scan_reals(text, e, v, count, done, exact_run);
   return convert_run(text, e, v, count, done);
 }
 int in_reals(const char* text, const DataEdit& e, double* v, std::size_t count, std::size_t& done) {
