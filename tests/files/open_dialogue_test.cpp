@@ -412,5 +412,23 @@ TEST_F(OpenDialogue, Inquiry) {
   EXPECT_FALSE(is_connected(21));
 }
 
+TEST_F(OpenDialogue, TraceLinesOfPrompting) {
+  ScopedEnv dbg{"openf_dbg", "yes"};  // no unit named: 99, not connected, so standard output
+  instructions("21 P Which]\n  \n");
+  feed_standard_input("P\nR data.txt\n");
+  EXPECT_EQ(openf(10), 0);
+  const std::string pass = " <openf->d> qprmpt,qfs,qia5,    iuu,iun,iupr=";
+  const std::string prompt = unit_prompt("Which", "21");
+  EXPECT_EQ(out_.text(), pass + " F F F          -1          10           5\n" +
+                             " openf: activate prompt due to \"P\"\n" +
+                             pass + " T F F          21          10           5\n" +
+                             " openf:           5           5\n" + prompt +
+                             " openf: activate prompt, opt=P\n" +
+                             pass + " T F F          21          10           5\n" +
+                             " openf:           5           5\n" + prompt +
+                             " openf: activate prompt, opt=R\n" + opened_read_only("21", "data.txt") +
+                             pass + " F F F          -1          10           5\n");
+}
+
 }  // namespace
 }  // namespace kvax
