@@ -14,6 +14,7 @@
 #include <vector>
 
 #include <kvax/arrays/cver.h>
+#include <kvax/files/instruction_units.h>
 #include <kvax/files/openf.h>
 #include <kvax/files/registry.h>
 #include <kvax/io/units.h>
@@ -82,6 +83,7 @@ void reset_library() {
     }
   }
   openf_reset_for_tests();
+  instruction_units_reset_for_tests();
   registry_reset_for_tests();
   iomsg_reset_for_tests();
   try {

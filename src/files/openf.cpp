@@ -550,9 +550,25 @@ Next after_open(Opener& s) {
   return Next::opened;
 }
 
+// A line that would connect the unit its own lines or the dialogue's answers are read
+// from: the rest of them would be lost, and a standard input read again from its start
+// would give the same lines without end. Refused as a failed open, without the dialogue.
+Next refuse_reading_unit(Opener& s) {
+  write_fmt(6, "(A,A1,A,I2,1X,A1,A)", " <OPENF->", s.qfs ? "T" : "E", "> ", s.iu, letter(s.opt),
+            " Unit is read for the instructions or the answers: not opened");
+  if (s.qfs) {
+    if (s.error_return) return Next::failed;
+    stop_run();
+  }
+  ++s.nerr;
+  s.qprmpt = false;
+  return Next::pass;
+}
+
 // Opens unit IU for the current line, through the dialogue when one is asked.
 Next open_line(Opener& s) {
   set_attributes(s);
+  if (s.iu == s.iun || (interactive(s) && s.iu == s.iupr)) return refuse_reading_unit(s);
   for (;;) {
     if (is_connected(s.iu)) {
       if (interactive(s) && dialogue::already_open(s) == dialogue::Connected::next_pass) return Next::pass;

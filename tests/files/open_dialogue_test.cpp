@@ -430,5 +430,29 @@ TEST_F(OpenDialogue, TraceLinesOfPrompting) {
                              pass + " F F F          -1          10           5\n");
 }
 
+// A line may not connect the unit its own lines or the answers come from.
+TEST_F(OpenDialogue, TheUnitOfTheLinesOrAnswersIsNotReopened) {
+  const std::string refused = " <OPENF->E> 10 R Unit is read for the instructions or the answers: not opened\n";
+  instructions("10 R data.txt\n  \n");
+  EXPECT_THROW(openf(10), StopRun);
+  EXPECT_EQ(out_.text(), refused + " <OPENF->T> Error count:  1\n");
+
+  reset();
+  out_.clear();
+  ScopedEnv tty{"tty", "/dev/pts/999"};
+  feed_standard_input("05 W x.dat\n  \n");
+  EXPECT_EQ(openf(5), 0);
+  EXPECT_EQ(out_.text(), header + " <OPENF->E>  5 W Unit is read for the instructions or the answers: not opened\n" +
+                             header);
+
+  reset();
+  out_.clear();
+  feed_standard_input("W x.dat\n");
+  EXPECT_EQ(openfs_e("05 P Which]"), 1);
+  EXPECT_EQ(out_.text(), not_open + unit_prompt("05 P Which", " 5") +
+                             " <OPENF->T>  5 W Unit is read for the instructions or the answers: not opened\n");
+  EXPECT_FALSE(test::file_exists(dir_.file("x.dat")));
+}
+
 }  // namespace
 }  // namespace kvax
