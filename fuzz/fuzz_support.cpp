@@ -15,6 +15,7 @@
 
 #include <kvax/arrays/coz.h>
 #include <kvax/arrays/cver.h>
+#include <kvax/files/instruction_units.h>
 #include <kvax/files/openf.h>
 #include <kvax/files/registry.h>
 #include <kvax/io/units.h>
@@ -83,6 +84,7 @@ void reset_library() {
     }
   }
   openf_reset_for_tests();
+  instruction_units_reset_for_tests();
   registry_reset_for_tests();
   iomsg_reset_for_tests();
   coz_reset_for_tests();

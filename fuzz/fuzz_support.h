@@ -26,9 +26,9 @@ void clean_work_dir();
 void capture_output();
 std::string& output();
 
-// Closes every unit, drops the captured output and sets the opener, the file-name
-// registry, the report switches, /COZ/ and the tag length back to their state at program
-// load.
+// Closes every unit, drops the captured output and sets the opener, the terminal layer,
+// the file-name registry, the report switches, /COZ/ and the tag length back to their
+// state at program load.
 void reset_library();
 
 // Replaces the whole environment by a fixed one whose values hold no "/" and no "~", so

@@ -18,6 +18,8 @@
 
 #include <kvax/env/envars.h>
 
+#include <kvax/screen/text_screen.h>
+
 #include <kvax/files/instruction_units.h>
 #include <kvax/files/openf.h>
 #include <kvax/files/registry.h>

@@ -1,6 +1,5 @@
 // The file opener: its one state record, the line cycle of string and instruction mode,
-// the open of a unit with its report lines, and the places where the terminal dialogue
-// takes over.
+// the open of a unit with its report lines, and the open dialogue on the same record.
 #include <kvax/files/openf.h>
 
 #include <algorithm>
@@ -9,12 +8,16 @@
 #include <cstdlib>
 #include <string>
 
+#include <sys/stat.h>
+
 #include <kvax/env/envars.h>
+#include <kvax/files/instruction_units.h>
 #include <kvax/files/registry.h>
 #include <kvax/files/skip_to_end.h>
 #include <kvax/io/iostat.h>
 #include <kvax/io/statements.h>
 #include <kvax/io/units.h>
+#include <kvax/screen/text_screen.h>
 #include <kvax/text/strings.h>
 #include <kvax/text/text.h>
 
@@ -78,6 +81,7 @@ struct Opener {
   // The current line came from PRMPTM, whose references were replaced already: a second
   // pass would undo the escape "\$" and expand a value that holds "$".
   bool line_replaced = false;
+  std::string refused;  // a file name refused as longer than 64 characters
 };
 
 Opener& opener() {
@@ -114,56 +118,272 @@ void trace(const Opener& s, const T&... items) {
   write_list(u, items...);
 }
 
-// The terminal dialogue. Each function is entered from one place of the cycle and works
-// on the opener's record. Until the terminal units are built in, every place that would
-// wait for an answer ends the run with one line naming what it would have asked.
+// The open dialogue. Each function is entered from one place of the cycle and works on
+// the opener's record: prompts go to iuo, answers come from iupr (the answer after a
+// failed open from standard input). Every answer is read without an end branch: an end
+// of input while a prompt waits is the record layer's fatal report, never a blank answer.
 namespace dialogue {
 
-[[noreturn]] void cannot_interact(std::string_view what) {
-  write_fmt(6, "(A,A)", " <OPENF->T> Cannot interact: ", what);
-  stop_run();
-}
+constexpr std::string_view underscores = "_______________________________________________________";
+constexpr std::size_t screen_answer = 80;  // the answer field of the screen form
+constexpr std::size_t shown_dir = 48;      // "  DIR=" shows the prefix in its old field at least
 
-std::string unit_text(int unit) {
-  Text t(3, ' ');
-  write_fmt_text(t, "(I3)", unit);
+// What was written to iuo is shown before an answer is awaited (unit 5 flushes unit 6
+// by itself, a terminal unit does not).
+void show(const Opener& s) { flush_unit(s.iuo); }
+
+// The dialogue's units: the connected terminal unit for both, else standard input and
+// output. Returns the terminal unit, or -1 without one.
+int use_terminal(Opener& s) {
+  int t = -1;
+  open_term(t);
+  if (t < 1 || t == 5) {
+    s.iuo = 6;
+    s.iupr = 5;
+  } else {
+    s.iuo = s.iupr = t;
+  }
   return t;
 }
 
-// String mode: column 4 asks for prompting, or the line cannot be read. Sets iupr, iuo
-// and iuu for the prompt of the next pass.
-void begin_from_string(Opener& s) { cannot_interact("prompt for " + std::string(trimmed(s.prmptm))); }
-
-// Options P (standard units) and T (terminal): prompting for unit IU.
-void begin(Opener& s, bool terminal) {
-  cannot_interact((terminal ? "prompt on the terminal for unit" : "prompt for unit") + unit_text(s.iu));
+// String mode: column 4 asks for prompting, or the line cannot be read. The unit is read
+// free-format from the start of the string (a start that is no integer is the fatal
+// report); the current line becomes the string's own, so that nothing of an earlier
+// call is acted on.
+void begin_from_string(Opener& s) {
+  use_terminal(s);
+  std::int32_t u = -1;
+  read_list_text(s.prmptm, want_none, u);
+  s.iuu = u;
+  s.iu = u;
+  s.opt = at(s.prmptm, 4);
+  s.mod = at(s.prmptm, 5);
+  assign(s.field, "");
 }
 
-// Prompts for unit iuu. True when the answer is a current line to act on.
-bool prompt_unit(Opener& s) { cannot_interact("prompt for unit" + unit_text(s.iuu)); }
+// Options P (standard units) and T (terminal): prompting for unit IU, the name field
+// being the prompt text.
+void begin(Opener& s, bool terminal) {
+  s.qprmpt = true;
+  assign(s.prmptm, trimmed(s.field));
+  s.iuu = s.iu;
+  if (terminal) {
+    use_terminal(s);
+    if (s.iuu < 1) s.iupr = 5;
+    trace(s, "openf: activate prompt due to \"Y\"");
+  } else {
+    s.iupr = s.iu >= 1 ? 5 : s.iun;
+    s.iuo = 6;
+    trace(s, "openf: activate prompt due to \"P\"");
+  }
+}
+
+// The unit prompt through the text-screen layer: the unit with a leading zero, no
+// underscores, and an answer whose name field starts in column 4.
+void screen_form(Opener& s, std::string_view request) {
+  Text unit(2, ' ');
+  write_fmt_text(unit, "(I2.2)", s.iuu);
+  text_mode(1);
+  clear_text();
+  new_text_surface();
+  write_string(std::string(" <OPENF->!> ").append(request));
+  crlf();
+  write_string(" <OPENF->I> " + unit + ":O File_Name");
+  crlf();
+  Text answer(screen_answer, ' ');
+  screen_prompt(" <OPENF->?> " + unit + ":", answer);
+  s.opt = answer[0];
+  assign(s.field, sub(answer, 4, screen_answer));
+}
+
+void line_form(Opener& s, std::string_view request) {
+  write_fmt(s.iuo, "(2A)", " <OPENF->!> ", request);
+  write_fmt(s.iuo, "(A,I2,2A)", " <OPENF->I> ", s.iuu, ":O File_Name", underscores);
+  write_fmt(s.iuo, "(A,I2,A,$)", " <OPENF->?> ", s.iuu, ":");
+  show(s);
+  Text o(1, ' ');
+  read_fmt(s.iupr, want_none, "(A1,1X,A)", o, s.field);
+  s.opt = o[0];
+}
+
+// Prompts for unit iuu. True when the answer is a current line to act on; false when it
+// ends prompting (a blank or "*") or asks for the same prompt again (P, T).
+bool prompt_unit(Opener& s) {
+  int e = trim_len(s.prmptm);
+  const std::size_t bracket = s.prmptm.find(']');
+  const int k = bracket == std::string::npos ? -1 : static_cast<int>(bracket);  // before the "]"
+  if (k > 0) e = k;
+  const bool screen = k > 0 && s.prmptm.find(" T", static_cast<std::size_t>(k)) != std::string::npos;
+  trace(s, "openf:", e, k);
+  const std::string request(sub(s.prmptm, 1, e));
+  if (screen) {
+    screen_form(s, request);
+  } else {
+    line_form(s, request);
+  }
+  s.qprmpt = s.opt != ' ' && s.opt != '*';
+  trace(s, "openf: activate prompt, opt=", letter(s.opt));
+  if (one_of(s.opt, " *pPtT")) return false;
+  s.iu = s.iuu;
+  return true;
+}
 
 // The header over a whole specification line read from iupr.
 void input_header(const Opener& s) {
-  write_fmt(s.iuo, "(A,A)", " <OPENF->I> IU O File_Name", std::string(55, '_'));
+  write_fmt(s.iuo, "(A,A)", " <OPENF->I> IU O File_Name", underscores);
   write_fmt(s.iuo, "(A,$)", " <OPENF->?> ");
+  show(s);
 }
 
-// Replaces every "?" of the file name by an answer.
-void replace_query(Opener& s) {
-  cannot_interact("specify \"?\" in " + std::string(sub(s.name, 1, s.name_len)));
+// Replaces every "?" of the file name by an answer (up to its first blank; an empty one
+// removes the "?"). A completed name longer than 64 characters is refused and asked for
+// again. False when the name grows past 64 characters through its environment references.
+bool replace_query(Opener& s) {
+  bool replaced = false;
+  for (;;) {
+    const std::string name(sub(s.name, 1, s.name_len));
+    const std::size_t q = name.find('?');
+    if (q == std::string::npos) break;
+    if (use_terminal(s) < 1 && !s.qia5) {
+      write_list(6, "Cannot interact");
+      stop_run();
+    }
+    write_fmt(s.iuo, "(A,I2,1X,A1,1X,A)", " <OPENF->>> ", s.iu, letter(s.opt), trimmed(s.field));
+    write_fmt(s.iuo, "(3A,$)", " <OPENF->?> Specify \"?\" in ", name, " ->");
+    show(s);
+    read_fmt(s.iupr, want_none, "(A)", s.field);
+    const std::string_view answer = std::string_view(s.field).substr(0, s.field.find(' '));
+    const std::string completed = name.substr(0, q).append(answer).append(name.substr(q + 1));
+    if (completed.size() > name_cut) {
+      write_fmt(s.iuo, "(A,I2,2A)", " <OPENF->W> ", s.iu, " File name longer than 64 characters: ", completed);
+      continue;
+    }
+    assign(s.name, completed);
+    s.name_len = static_cast<int>(completed.size());
+    replaced = true;
+  }
+  if (!replaced) return true;
+  // Substituted in a field that holds what may grow, then refused whole when too long.
+  Text grown = text(sub(s.name, 1, s.name_len), line_length);
+  replace_envars_l(grown);
+  const std::string_view g = grown;
+  const std::string_view whole = g.substr(0, g.find(' '));
+  s.refused.assign(whole);
+  if (whole.size() > name_cut) return false;
+  assign(s.name, whole);
+  s.name_len = static_cast<int>(whole.size());
+  return true;
 }
 
-// Option "?" while interactive: what is known of the unit or the file.
-void inquiry(Opener& s) { cannot_interact("inquiry on unit" + unit_text(s.iu)); }
+// Option "?" while interactive: what is known of the unit, or whether the named file
+// exists (the name as the line gives it, without DIR or "~").
+void inquiry(Opener& s) {
+  if (s.dir_len > 0)
+    write_fmt(s.iuo, "(2A)", "  DIR=", text(sub(s.dir, 1, s.dir_len), std::max<std::size_t>(shown_dir, s.dir_len)));
+  const std::string_view f = s.field;
+  const std::string name(f.substr(0, f.find(' ')));
+  if (name.empty() && s.iu >= 1 && s.iu <= 99) {
+    if (!is_connected(s.iu)) {
+      write_fmt(s.iuo, "(A)", " <OPENF->>> Unit available.");
+    } else {
+      Text r(registry_entry_length, ' ');
+      get_file_name(s.iu, r);
+      write_fmt(s.iuo, "(3A)", " <OPENF->>> Connected to ->", std::string_view(r).substr(0, r.find(' ')), "<-");
+    }
+  }
+  if (!name.empty()) {
+    struct stat st {};
+    write_fmt(s.iuo, "(A,L2)", " <OPENF->>> FileExists =", ::stat(name.c_str(), &st) == 0);
+  }
+  show(s);
+}
 
 enum class Connected { reopen, next_pass };
 // Unit IU is connected, interactive: Rewind, Close, End_file or Prompt_again.
-Connected already_open(Opener& s) { cannot_interact("unit" + unit_text(s.iu) + " already open"); }
+Connected already_open(Opener& s) {
+  Text registered(registry_entry_length, ' ');
+  get_file_name(s.iu, registered);
+  write_fmt(s.iuo, "(2A)", " <OPENF->W> Already open: ", registered);
+  write_fmt(s.iuo, "(A,I2,A,$)", " <OPENF->?> Rewind Close End_file Prompt_again", s.iu, " (R/C/E/P):");
+  show(s);
+  Text answer(1, ' ');
+  read_fmt(s.iupr, want_none, "(A1)", answer);
+  Connected next = Connected::next_pass;
+  switch (answer[0]) {
+    case 'e':
+    case 'E':
+      if (endfile_unit(s.iu) != 0) {
+        write_fmt(6, "(A)", " <OPENF->E> End file failed/denied.");
+        ++s.nerr;
+      }
+      next = Connected::reopen;
+      break;
+    case 'c':
+    case 'C':
+      close_unit(s.iu);
+      write_fmt(s.iuo, "(A,I2)", " <OPENF->>> Close ", s.iu);
+      next = Connected::reopen;
+      break;
+    case 'r':
+    case 'R':
+      rewind_unit(s.iu);
+      write_fmt(s.iuo, "(A,I2)", " <OPENF->>> Rewind ", s.iu);
+      break;
+    case 'p':
+    case 'P':
+      if (s.iun != 5) {
+        s.qprmpt = true;
+        s.iuu = s.iuu_saved;
+        trace(s, "openf: activate prompt, ans=P");
+      }
+      break;
+    default:
+      write_fmt(s.iuo, "(A)", " <OPENF->W> Ignored. Try again ...");
+      break;
+  }
+  show(s);
+  return next;
+}
 
 enum class AfterFailure { retry, next_pass, end_sequence };
-// A failed open in instruction mode, interactive: Abort, Retry, Ignore or Prompt_again.
+// A failed open in instruction mode, interactive: Abort, Retry, Ignore or Prompt_again,
+// answered on standard input. Its end (or a read error) ends the sequence.
 AfterFailure after_failure(Opener& s) {
-  cannot_interact("open of unit" + unit_text(s.iu) + " failed");
+  int e = trim_len(s.prmptm);
+  if (s.iun == 5) {
+    assign(s.prmptm, "OPEN failed.");
+    e = 12;
+  }
+  write_fmt(s.iuo, "(2A)", " <OPENF->I> Attention: ", sub(s.prmptm, 1, e));
+  write_fmt(s.iuo, "(A,$)", " <OPENF->?> Enter: (A)bort (R)etry (I)gnore (P)rompt_again:");
+  show(s);
+  Text answer(1, ' ');
+  if (read_fmt(5, want_both, "(A1)", answer) != Io::ok) return AfterFailure::end_sequence;
+  write_fmt(s.iuo, "(A)", " ");
+  show(s);
+  switch (answer[0]) {
+    case 'a':
+    case 'A':
+      stop_run();
+    case 'r':
+    case 'R':
+      return AfterFailure::retry;
+    case 'i':
+    case 'I':
+      return AfterFailure::next_pass;
+    case 'p':
+    case 'P':
+      if (s.iun != 5) {
+        s.iuu = s.iuu_saved;
+        s.iupr = 5;
+        s.qprmpt = true;
+        trace(s, "openf: activate prompt xx");
+      }
+      return AfterFailure::next_pass;
+    default:
+      s.qprmpt = false;
+      return AfterFailure::next_pass;
+  }
 }
 
 }  // namespace dialogue
@@ -187,13 +407,17 @@ Io read_line_layout(Opener& s, int unit, std::string_view text, unsigned want) {
 }
 
 // The file name (up to the first blank) and the comment (from the next nonblank
-// character, cut at 64) of the name field; false when the name is longer than 64
-// characters (cut, it would name another file).
+// character, cut at 64) of the name field, with every "?" of the name replaced by an
+// answer; false when the name is longer than 64 characters (cut, it would name another
+// file).
 bool split_name_field(Opener& s) {
   const std::string_view f = s.field;
   const std::size_t b = f.find(' ');
   const std::size_t whole = b == std::string_view::npos ? f.size() : b;
-  if (whole > name_cut) return false;
+  if (whole > name_cut) {
+    s.refused.assign(f.substr(0, whole));
+    return false;
+  }
   const std::size_t n = whole;
   assign(s.name, f.substr(0, n));
   s.name_len = static_cast<int>(n);
@@ -204,7 +428,7 @@ bool split_name_field(Opener& s) {
   }
   assign(s.comment, c);
   s.comment_len = trim_len(s.comment);
-  if (s.name.find('?') != std::string::npos) dialogue::replace_query(s);
+  if (s.name.find('?') != std::string::npos) return dialogue::replace_query(s);
   return true;
 }
 
@@ -326,9 +550,25 @@ Next after_open(Opener& s) {
   return Next::opened;
 }
 
+// A line that would connect the unit its own lines or the dialogue's answers are read
+// from: the rest of them would be lost, and a standard input read again from its start
+// would give the same lines without end. Refused as a failed open, without the dialogue.
+Next refuse_reading_unit(Opener& s) {
+  write_fmt(6, "(A,A1,A,I2,1X,A1,A)", " <OPENF->", s.qfs ? "T" : "E", "> ", s.iu, letter(s.opt),
+            " Unit is read for the instructions or the answers: not opened");
+  if (s.qfs) {
+    if (s.error_return) return Next::failed;
+    stop_run();
+  }
+  ++s.nerr;
+  s.qprmpt = false;
+  return Next::pass;
+}
+
 // Opens unit IU for the current line, through the dialogue when one is asked.
 Next open_line(Opener& s) {
   set_attributes(s);
+  if (s.iu == s.iun || (interactive(s) && s.iu == s.iupr)) return refuse_reading_unit(s);
   for (;;) {
     if (is_connected(s.iu)) {
       if (interactive(s) && dialogue::already_open(s) == dialogue::Connected::next_pass) return Next::pass;
@@ -374,11 +614,17 @@ Next open_line(Opener& s) {
   }
 }
 
-// A file name longer than its field: one line naming it, then as a failed open.
+// A file name longer than its field: one line naming it, then as a failed open. A name
+// given at a prompt is asked for again instead.
 Next refuse_long_name(Opener& s) {
-  const std::string_view f = s.field;
+  if (interactive(s)) {
+    write_fmt(s.iuo, "(A,I2,2A)", " <OPENF->W> ", s.iu, " File name longer than 64 characters: ", s.refused);
+    dialogue::show(s);
+    if (s.qprmpt) s.iuu = s.iuu_saved;
+    return Next::pass;
+  }
   write_fmt(6, "(A,A1,A,I2,A,A)", " <OPENF->", s.qfs ? "T" : "E", "> ", s.iu,
-            " File name longer than 64 characters: ", f.substr(0, f.find(' ')));
+            " File name longer than 64 characters: ", s.refused);
   if (s.qfs) {
     if (s.error_return) return Next::failed;
     stop_run();
@@ -505,7 +751,7 @@ int open_string(std::string_view spec, bool error_return) {
   assign(s.prmptm, spec);
   s.trace = trim_len(env_value("openf_dbg")) > 0;
   replace_envars_l(s.prmptm);
-  s.iuu_saved = -1;
+  s.iuu = s.iuu_saved = -1;
   s.iun = -1;
   s.unit4_rewound = false;
   s.nerr = 0;
@@ -521,6 +767,7 @@ int open_string(std::string_view spec, bool error_return) {
   }
   if (s.qprmpt) dialogue::begin_from_string(s);
   read_home_and_instruction_file(s);
+  if (s.qprmpt && s.iuu <= 0) return 0;  // no unit to prompt for, and no line to act on
   return cycle(s);
 }
 

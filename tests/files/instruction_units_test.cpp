@@ -3,12 +3,8 @@
 // forms, the label dialogue, rewind_ins and the bounds of names and labels.
 #include <kvax/files/instruction_units.h>
 
-#include <fcntl.h>
-#include <poll.h>
 #include <gtest/gtest.h>
-#include <pty.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <climits>
@@ -25,6 +21,7 @@
 #include <kvax/io/units.h>
 #include <kvax/scan/label_location.h>
 
+#include "fake_terminal.h"
 #include "scoped_env.h"
 #include "test_support.h"
 
@@ -32,6 +29,7 @@ namespace kvax {
 namespace {
 
 using test::CapturedOutput;
+using test::Pty;
 using test::ScopedEnv;
 using test::ScratchDir;
 using test::write_file;
@@ -73,49 +71,6 @@ const std::string help =
     " <OpenIn>W>     Not all programs allow that though.\n"
     " <OpenIn>I> (5) Specify \"$\"; the string alt.(1)...(4) will be\n"
     " <OpenIn>I>     from the argument list of the program launch.\n";
-
-// A pseudo-terminal: the library opens its device by name; the test types answers on the
-// other side and reads what was written to the terminal (no echo, no output translation).
-class Pty {
- public:
-  Pty() {
-    char name[PATH_MAX];
-    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) return;
-    path_ = name;
-    termios t{};
-    ::tcgetattr(slave_, &t);
-    t.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-    ::tcsetattr(slave_, TCSANOW, &t);
-    ::fcntl(master_, F_SETFL, O_NONBLOCK);
-  }
-  ~Pty() {
-    if (master_ >= 0) ::close(master_);
-    if (slave_ >= 0) ::close(slave_);
-  }
-  Pty(const Pty&) = delete;
-  Pty& operator=(const Pty&) = delete;
-  bool ok() const { return master_ >= 0; }
-  const std::string& path() const { return path_; }
-  void type(std::string_view s) { EXPECT_EQ(::write(master_, s.data(), s.size()), static_cast<ssize_t>(s.size())); }
-  // What the library wrote to the terminal since the last call: read until nothing more
-  // arrives for a moment (the terminal passes what was written on asynchronously).
-  std::string screen() {
-    std::string s;
-    char buf[4096];
-    pollfd p{master_, POLLIN, 0};
-    while (::poll(&p, 1, 200) > 0) {
-      const ssize_t n = ::read(master_, buf, sizeof buf);
-      if (n <= 0) break;
-      s.append(buf, static_cast<std::size_t>(n));
-    }
-    return s;
-  }
-
- private:
-  int master_ = -1, slave_ = -1;
-  std::string path_;
-};
 
 class InstructionUnits : public ::testing::Test {
  protected:

@@ -476,27 +476,6 @@ TEST_F(OpenfTest, InteractiveInstructionsFromStandardInput) {
   feed_standard_input("");
 }
 
-TEST_F(OpenfTest, DialogueBranchesEndTheRunWithOneLine) {
-  struct Row {
-    int line;
-    std::string spec, out;
-  } rows[] = {
-      {__LINE__, "21 P Give the input file]", " <OPENF->T> Cannot interact: prompt for 21 P Give the input file]\n"},
-      {__LINE__, "xx R a.dat", " <OPENF->T> Cannot interact: prompt for xx P a.dat\n"},
-      {__LINE__, "21 R data?.dat", " <OPENF->T> Cannot interact: specify \"?\" in data?.dat\n"},
-  };
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.line);
-    out_.clear();
-    EXPECT_THROW(openfs(r.spec), StopRun);
-    EXPECT_EQ(out_.text(), r.out);
-  }
-  instructions("21 T Which file?\n");
-  out_.clear();
-  EXPECT_THROW(openf(10), StopRun);
-  EXPECT_EQ(out_.text(), " <OPENF->T> Cannot interact: prompt on the terminal for unit 21\n");
-}
-
 TEST_F(OpenfTest, TraceGoesToStandardOutputUntilOpenfNamesAUnit) {
   write_file(dir_.file("a.dat"), "");
   {
