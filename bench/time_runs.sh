@@ -82,6 +82,12 @@ true_ms=$(median_ms /bin/true)
 printf '%-28s %10s\n' "/bin/true" "$true_ms"
 row "kvax.out 36 x 18 -u2f" "/bin/true" "$true_ms" "$build/kvax.out" -u2f -o small.f small.u
 
+# A file of ten sections (--all), against ten times the single conversion.
+for _ in 1 2 3 4 5 6 7 8 9 10; do cat grid.u; done > ten.u
+one_ms=$(median_ms "$build/kvax.out" -u2f -o out.f grid.u)
+row "kvax.out --all -u2f, 10 sections" "10 x one" "$(awk -v a="$one_ms" 'BEGIN {print 10 * a}')" \
+  "$build/kvax.out" --all -u2f -o ten.f ten.u
+
 # Peak resident memory does not grow with the grid: the rows stream.
 if [[ ${KVAX_LARGE:-1} == 1 ]]; then
   "$build/bench/make_grid" $((2 * K)) $((2 * L)) large.u > /dev/null
