@@ -105,16 +105,7 @@ bool read_header(Text& typ, Text& tag) {
   assign(r.vartyp, c.hvartyp);
   c.tag_read.resize(static_cast<std::size_t>(n > 0 ? n : 0));
 
-  const int check = rparse(r.routine, typ, c.htyp, "CMPX|REAL|DBLE", c.hvartyp);
-  if (check == 1) {
-    assign(tag, "ET");
-    return false;
-  }
-  if (check == 2) {
-    assign(tag, "EC");
-    return false;
-  }
-  assign(typ, c.htyp);
+  if (!accept_header(r.routine, typ, c.htyp, "CMPX|REAL|DBLE", c.hvartyp, tag)) return false;
   c.rows_done = 0;
   return true;
 }
@@ -125,9 +116,7 @@ void read_row(std::span<Cell> row) {
   bool cut = false;
   const std::span<float> values(reinterpret_cast<float*>(row.data()), 2 * row.size());
   if (read_real_row(c.unit, want_end, row_input_format, values, &cut) == Io::end || cut) {
-    write_fmt(6, "(A,I4,A)", line_start(reader().routine, 'T') + "Data truncated after ", c.rows_done,
-              " operations.");
-    stop_run();
+    data_truncated(reader().routine, c.rows_done);
   }
   ++c.rows_done;
 }

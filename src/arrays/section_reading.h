@@ -47,6 +47,16 @@ inline std::string line_start(std::string_view routine, char mark) {
   return " <" + std::string(routine) + ">" + mark + "> ";
 }
 
+// Checks a header's grid type and element word against the request (rparse): true when
+// accepted, with TYP then the grid type read; false with the status code "ET" or "EC"
+// in TAG.
+bool accept_header(std::string_view routine, Text& typ, std::string_view typ_read, std::string_view types,
+                   std::string_view vartyp_read, Text& tag);
+
+// A file that ends inside a section's rows: " <routine>T> Data truncated after n
+// operations." and the stop.
+[[noreturn]] void data_truncated(std::string_view routine, int rows_done);
+
 // The end of file where a header was expected: the "End of file" line (severity E when
 // no section was read in this call, W after one), for a search the ditto report of the
 // last section, and the status code "EF" (a search: "EV" and the last version read).

@@ -130,16 +130,7 @@ bool read_header(Text& typ, Text& tag) {
   if (r.search)
     write_fmt(6, "(3(A,1X))", " <lgetzm>>>", text(c.requested, static_cast<std::size_t>(c.n)), c.tag_read);
 
-  const int check = rparse(r.routine, typ, r.typ, "CMPX", r.vartyp);
-  if (check == 1) {
-    assign(tag, "ET");
-    return false;
-  }
-  if (check == 2) {
-    assign(tag, "EC");
-    return false;
-  }
-  assign(typ, r.typ);
+  if (!accept_header(r.routine, typ, r.typ, "CMPX", r.vartyp, tag)) return false;
   c.rows_done = 0;
   return true;
 }
@@ -151,9 +142,7 @@ void read_row(std::span<Cell> row) {
   UnformattedRead in(c.unit, want_end);
   in.items(row);
   if (in.finish() == Io::end) {
-    write_fmt(6, "(A,I4,A)", line_start(reader().routine, 'T') + "Data truncated after ", c.rows_done,
-              " operations.");
-    stop_run();
+    data_truncated(reader().routine, c.rows_done);
   }
   if (!row.empty()) (c.rows_done == 0 ? c.top : c.bottom) = row[0];
   ++c.rows_done;
