@@ -152,6 +152,16 @@ bool rotation_count(const RunSettings& s, int k, int& count) {
   return true;
 }
 
+// The rotation count of -c for a held grid, read after the reversal: a missing number
+// stops the run with "Numerical argument required", an unreadable one is the fatal report.
+int rotation_or_stop(const RunSettings& s, int k) {
+  if (s.rotation[0] == 'h' || s.rotation[0] == 'H') return k / 2;
+  if (trim_len(s.rotation) == 0) terminate_main("Numerical argument required");
+  std::int32_t count = 0;
+  read_list_text(s.rotation, want_none, count);
+  return count;
+}
+
 // Streams the rows from input to output, one at a time, transformed on the way: the
 // grid is never held. A reversed M grid has each row written at its mirrored place
 // (every row of a section has the same length). False, with nothing read, when this
@@ -307,16 +317,7 @@ void convert_complex(const RunSettings& s, Conversion& c) {
     }
   } else {
     if (s.reverse) zrevo(grid.span(), k, l, typ);
-    if (s.rotate) {
-      int count = 0;
-      if (s.rotation[0] == 'h' || s.rotation[0] == 'H') {
-        count = k / 2;
-      } else {
-        if (trim_len(s.rotation) == 0) terminate_main("Numerical argument required");
-        read_list_text(s.rotation, want_none, count);
-      }
-      zrcyl(grid.span(), k, l, count, work.span());
-    }
+    if (s.rotate) zrcyl(grid.span(), k, l, rotation_or_stop(s, k), work.span());
     if (c.unformatted_out) {
       outzm(31, grid.span(), k, l, typ, tag);
     } else {
@@ -352,16 +353,7 @@ void convert_typed(const RunSettings& s, const Conversion& c, const SectionHead&
   }
   const std::span<std::byte> bytes = std::as_writable_bytes(grid);
   if (s.reverse) revo_cells(bytes, sizeof(T), k, l, typ, h.vartyp);
-  if (s.rotate) {
-    int count = 0;
-    if (s.rotation[0] == 'h' || s.rotation[0] == 'H') {
-      count = k / 2;
-    } else {
-      if (trim_len(s.rotation) == 0) terminate_main("Numerical argument required");
-      read_list_text(s.rotation, want_none, count);
-    }
-    rcyl_cells(bytes, sizeof(T), k, l, count);
-  }
+  if (s.rotate) rcyl_cells(bytes, sizeof(T), k, l, rotation_or_stop(s, k));
   if (c.unformatted_out) {
     out(31, grid, k, l, typ);
   } else {

@@ -14,59 +14,57 @@
 namespace kvax {
 namespace {
 
-SectionHead peek_unformatted(int unit) {
-  SectionHead h;
+// The items of a header as the record layer reads them.
+struct HeaderItems {
   std::int32_t k = 0, l = 0, version = 0;
   Text typ = text("", 1), vartyp = text("", 4), tag = text("", static_cast<std::size_t>(cver_tag_length()));
+
+  SectionHead head(bool complex) const {
+    SectionHead h;
+    h.found = trim_len(vartyp) > 0;
+    h.vartyp = vartyp;
+    h.typ = typ;
+    h.k = k;
+    h.l = l;
+    if (complex) {
+      h.tag = tag;
+      h.version = version;
+    }
+    return h;
+  }
+};
+
+SectionHead peek_unformatted(int unit) {
+  HeaderItems it;
   UnformattedRead r(unit, want_both);
-  r.item(k);
-  r.item(l);
-  r.item(typ);
-  r.item(vartyp);
-  const bool complex = vartyp == "CMPX";
+  r.item(it.k);
+  r.item(it.l);
+  r.item(it.typ);
+  r.item(it.vartyp);
+  const bool complex = it.vartyp == "CMPX";
   if (complex) {
-    r.item(tag);
-    r.item(version);
+    r.item(it.tag);
+    r.item(it.version);
   }
-  if (r.finish() != Io::ok) return h;
+  if (r.finish() != Io::ok) return {};
   backspace_unit(unit);
-  h.found = trim_len(vartyp) > 0;
-  h.vartyp = vartyp;
-  h.typ = typ;
-  h.k = k;
-  h.l = l;
-  if (complex) {
-    h.tag = tag;
-    h.version = version;
-  }
-  return h;
+  return it.head(complex);
 }
 
 SectionHead peek_formatted(int unit) {
-  SectionHead h;
   Text line = text("", 128);
   do {  // blank lines between sections are passed over
-    if (read_fmt(unit, want_end, "(A)", line) == Io::end) return h;
+    if (read_fmt(unit, want_end, "(A)", line) == Io::end) return {};
   } while (trim_len(line) == 0);
   backspace_unit(unit);
-  std::int32_t k = 0, l = 0, version = 0;
-  Text typ = text("", 1), vartyp = text("", 4), tag = text("", static_cast<std::size_t>(cver_tag_length()));
+  HeaderItems it;
   const bool complex = std::string_view(line).substr(0, 32).find("CMPX") != std::string_view::npos;
   const Io s = complex ? read_fmt_text(line, want_both,
-                                       "(2I10,1X,A1,1X,A4,1X,A" + std::to_string(cver_tag_length()) + ",1X,I10)", k,
-                                       l, typ, vartyp, tag, version)
-                       : read_fmt_text(line, want_both, "(2I5,1X,A1,1X,A4)", k, l, typ, vartyp);
-  if (s != Io::ok) return h;
-  h.found = trim_len(vartyp) > 0;
-  h.vartyp = vartyp;
-  h.typ = typ;
-  h.k = k;
-  h.l = l;
-  if (complex) {
-    h.tag = tag;
-    h.version = version;
-  }
-  return h;
+                                       "(2I10,1X,A1,1X,A4,1X,A" + std::to_string(cver_tag_length()) + ",1X,I10)",
+                                       it.k, it.l, it.typ, it.vartyp, it.tag, it.version)
+                       : read_fmt_text(line, want_both, "(2I5,1X,A1,1X,A4)", it.k, it.l, it.typ, it.vartyp);
+  if (s != Io::ok) return {};
+  return it.head(complex);
 }
 
 // The lines of one formatted row: the values a line holds under each element's row format.
