@@ -184,29 +184,42 @@ bool stream_rows(const RunSettings& s, Conversion& c) {
   } else {
     outzm_begin_f(31, k, l, c.typ, c.tag);
   }
-  // Two rows, touched only as far as a row is read (a header may claim more than its file holds).
-  CellStorage in_rows, turned_rows;
-  in_rows.allocate(static_cast<std::size_t>(k));
-  if (s.rotate) turned_rows.allocate(static_cast<std::size_t>(k));
-  const std::span<Cell> in = in_rows.span(), turned = turned_rows.span();
-  for (int j = l; j >= 1; --j) {
-    if (c.formatted_in) {
-      getzm_row_f(in);
-    } else {
-      getzm_row(in);
+  // A reversed grid goes out a block of rows at a time: the rows read are kept, mirrored,
+  // in a block whose records follow one another in the output, and the block is written
+  // at its place after one positioning (a row at a time costs a positioned write per row
+  // and pages written in part). The storage is touched only as far as rows are read (a
+  // header may claim more than its file holds).
+  constexpr std::int64_t block_bytes = std::int64_t{256} << 10;
+  const int block = s.reverse ? static_cast<int>(std::clamp<std::int64_t>(block_bytes / row, 1, l)) : 1;
+  const std::size_t cells = static_cast<std::size_t>(k);
+  CellStorage block_rows, read_rows;
+  block_rows.allocate(cells * static_cast<std::size_t>(block));
+  if (s.rotate) read_rows.allocate(cells);
+  const std::span<Cell> rows = block_rows.span();
+  for (int j = l; j >= 1;) {
+    // Rows j, j - 1, ..., j - n + 1; row i goes to row L + 1 - i, whose record is the
+    // i-th from the header, so the block's records are the (j - n + 1)-th to the j-th.
+    const int n = std::min(block, j);
+    for (int t = 0; t < n; ++t) {
+      const std::span<Cell> slot = rows.subspan(cells * static_cast<std::size_t>(s.reverse ? n - 1 - t : t), cells);
+      const std::span<Cell> in = s.rotate ? read_rows.span() : slot;
+      if (c.formatted_in) {
+        getzm_row_f(in);
+      } else {
+        getzm_row(in);
+      }
+      if (s.rotate) zrcyl_row(in, c.rotation, slot);
     }
-    std::span<const Cell> out = in;
-    if (s.rotate) {
-      zrcyl_row(in, c.rotation, turned);
-      out = turned;
+    if (s.reverse) seek_unit(31, base + header + row * (j - n));
+    for (int t = 0; t < n; ++t) {
+      const std::span<const Cell> out = rows.subspan(cells * static_cast<std::size_t>(t), cells);
+      if (c.unformatted_out) {
+        outzm_row(31, out);
+      } else {
+        outzm_row_f(31, out);
+      }
     }
-    // Row j goes to row L+1-j, whose record is the j-th from the header.
-    if (s.reverse) seek_unit(31, base + header + row * (j - 1));
-    if (c.unformatted_out) {
-      outzm_row(31, out);
-    } else {
-      outzm_row_f(31, out);
-    }
+    j -= n;
   }
   if (s.reverse) seek_unit(31, base + header + row * l);  // the end of the section
   return true;
