@@ -2,8 +2,10 @@
 #include <kvax/arrays/unformatted_sections.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include <kvax/arrays/cver.h>
@@ -238,6 +240,40 @@ void getzm_row(std::span<Cell> row) { read_row(row); }
 
 void getzm_end(Text& typ, Text& tag) { finish_section(typ, tag); }
 
+namespace {
+constexpr std::size_t row_record_limit = std::size_t{1} << 27;  // the record layer's longest record
+
+std::uint32_t native_marker(const std::byte* p) {
+  std::uint32_t m;
+  std::memcpy(&m, p, 4);
+  return m;
+}
+}  // namespace
+
+int getzm_row_records(std::span<std::byte> records, int n) {
+  SectionRead& c = current();
+  const std::size_t data = c.cells * sizeof(Cell), size = data + 8;
+  if (n <= 0 || c.cells == 0 || data > row_record_limit || records.size() / size < static_cast<std::size_t>(n) ||
+      unit_is_big_endian(c.unit) || std::endian::native != std::endian::little)
+    return 0;
+  // The unit must be able to go back, should a record not be one row.
+  const std::int64_t at = unit_position(c.unit);
+  if (seek_unit(c.unit, at) != 0) return 0;
+  const std::size_t bytes = size * static_cast<std::size_t>(n);
+  bool whole = read_unit_bytes(c.unit, records.data(), bytes) == static_cast<long>(bytes);
+  for (std::size_t i = 0; whole && i < static_cast<std::size_t>(n); ++i) {
+    const std::byte* r = records.data() + size * i;
+    whole = native_marker(r) == data && native_marker(r + 4 + data) == data;
+  }
+  if (!whole) {
+    seek_unit(c.unit, at);
+    return 0;
+  }
+  for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i, ++c.rows_done)  // the trace's cells, as read_row keeps them
+    std::memcpy(c.rows_done == 0 ? &c.top : &c.bottom, records.data() + size * i + 4, sizeof(Cell));
+  return n;
+}
+
 void outzm_begin(int unit, int k, int l, std::string_view typ, std::string_view tag) {
   UnformattedWrite h(unit);
   h.item(static_cast<std::int32_t>(k));
@@ -254,6 +290,39 @@ void outzm_row(int unit, std::span<const Cell> row) { write_row(unit, row, 1.0f)
 void outzm_end(int unit, int k, int l, std::string_view typ, std::string_view tag) {
   flush_unit(unit);  // a failed write ends the run here, before the report of the section
   aiomsg("OUTZM-", typ, k, l, "CMPX", unit, text(tag, static_cast<std::size_t>(cver_tag_length())), cver_version());
+}
+
+bool outzm_row_records(int unit, std::span<const std::byte> records, int k, int n, bool reversed,
+                       std::size_t first) {
+  if (unit_is_big_endian(unit) || std::endian::native != std::endian::little) return false;
+  const std::size_t data = static_cast<std::size_t>(k > 0 ? k : 0) * sizeof(Cell), size = data + 8;
+  const std::size_t cut = first < static_cast<std::size_t>(k > 0 ? k : 0) ? first * sizeof(Cell) : 0;
+  // A record is its leading marker, the cells from `first` on, those before it and the
+  // trailing marker; records in the order held run together into one piece.
+  constexpr std::size_t batch = 256;
+  BytePiece pieces[batch];
+  std::size_t m = 0;
+  const auto put = [&](const std::byte* p, std::size_t bytes) {
+    if (bytes == 0) return;
+    if (m > 0 && static_cast<const std::byte*>(pieces[m - 1].data) + pieces[m - 1].size == p) {
+      pieces[m - 1].size += bytes;
+      return;
+    }
+    if (m == batch) {
+      write_unit_pieces(unit, pieces);
+      m = 0;
+    }
+    pieces[m++] = BytePiece{p, bytes};
+  };
+  for (std::size_t t = 0; t < static_cast<std::size_t>(n > 0 ? n : 0); ++t) {
+    const std::byte* r = records.data() + size * (reversed ? static_cast<std::size_t>(n) - 1 - t : t);
+    put(r, 4);
+    put(r + 4 + cut, data - cut);
+    put(r + 4, cut);
+    put(r + 4 + data, 4);
+  }
+  write_unit_pieces(unit, std::span<const BytePiece>(pieces, m));
+  return true;
 }
 
 std::int64_t outzm_header_bytes() { return 4 + 17 + cver_tag_length() + 4; }

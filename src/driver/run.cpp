@@ -187,19 +187,32 @@ bool stream_rows(const RunSettings& s, Conversion& c) {
   // A reversed grid goes out a block of rows at a time: the rows read are kept, mirrored,
   // in a block whose records follow one another in the output, and the block is written
   // at its place after one positioning (a row at a time costs a positioned write per row
-  // and pages written in part). The storage is touched only as far as rows are read (a
-  // header may claim more than its file holds).
+  // and pages written in part). Between unformatted files in this machine's byte order
+  // the rows move as their records, a block at a time, without being taken apart: read
+  // whole, turned and mirrored by the order of the pieces written. The storage is
+  // touched only as far as rows are read (a header may claim more than its file holds).
   constexpr std::int64_t block_bytes = std::int64_t{256} << 10;
-  const int block = s.reverse ? static_cast<int>(std::clamp<std::int64_t>(block_bytes / row, 1, l)) : 1;
+  bool records = !c.formatted_in && c.unformatted_out && !unit_is_big_endian(31);
+  const int block = s.reverse || records ? static_cast<int>(std::clamp<std::int64_t>(block_bytes / row, 1, l)) : 1;
   const std::size_t cells = static_cast<std::size_t>(k);
+  const std::size_t first = s.rotate ? zrcyl_first(c.rotation, k) : 0;
   CellStorage block_rows, read_rows;
+  Storage<std::byte> block_records;
   block_rows.allocate(cells * static_cast<std::size_t>(block));
   if (s.rotate) read_rows.allocate(cells);
+  if (records) block_records.allocate(static_cast<std::size_t>(row) * static_cast<std::size_t>(block));
   const std::span<Cell> rows = block_rows.span();
   for (int j = l; j >= 1;) {
     // Rows j, j - 1, ..., j - n + 1; row i goes to row L + 1 - i, whose record is the
     // i-th from the header, so the block's records are the (j - n + 1)-th to the j-th.
     const int n = std::min(block, j);
+    if (records && getzm_row_records(block_records.span(), n) == n) {
+      if (s.reverse) seek_unit(31, base + header + row * (j - n));
+      outzm_row_records(31, block_records.span(), k, n, s.reverse, first);
+      j -= n;
+      continue;
+    }
+    records = false;  // from a record that is not one row on, rows go one at a time, with their messages
     for (int t = 0; t < n; ++t) {
       const std::span<Cell> slot = rows.subspan(cells * static_cast<std::size_t>(s.reverse ? n - 1 - t : t), cells);
       const std::span<Cell> in = s.rotate ? read_rows.span() : slot;

@@ -8,6 +8,9 @@
 #include <string>
 #include <string_view>
 #include <memory>
+#include <span>
+
+#include <kvax/io/units.h>
 
 namespace kvax {
 
@@ -41,6 +44,8 @@ class Unit {
   // Appends n bytes at the current position (the first write after a positioning
   // cuts the file there). Failures raise the fatal report.
   void write(const void* src, std::size_t n);
+  // Writes the pieces in turn after the buffered bytes, with gathered system calls.
+  void write_pieces(std::span<const BytePiece> pieces);
   std::int64_t position() const { return base_ + static_cast<std::int64_t>(cur_); }
   // Moves to an absolute position; returns 0 or errno. With keep_rest the next write
   // does not cut the file there (writing records in any order).

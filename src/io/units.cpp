@@ -1,6 +1,7 @@
 // Units: the buffered connection of a unit number to a file, and the unit table.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -253,6 +254,45 @@ void Unit::write(const void* src, std::size_t n) {
   }
   std::memcpy(buf_.get() + cur_, in, n);
   cur_ += n;
+}
+
+void Unit::write_pieces(std::span<const BytePiece> pieces) {
+  to_writing();
+  if (capture || fed || in_record_) {
+    for (const BytePiece& p : pieces) write(p.data, p.size);
+    return;
+  }
+  drain();
+  constexpr std::size_t batch = 256;  // well under IOV_MAX
+  iovec iov[batch];
+  for (std::size_t i = 0; i < pieces.size();) {
+    std::size_t m = 0, bytes = 0;
+    for (; i < pieces.size() && m < batch; ++i) {
+      if (pieces[i].size == 0) continue;
+      iov[m++] = iovec{const_cast<void*>(pieces[i].data), pieces[i].size};
+      bytes += pieces[i].size;
+    }
+    // Partial writes go on from where they stopped; the first failure is kept.
+    std::size_t first = 0, done = 0;
+    while (error_ == 0 && first < m) {
+      const ssize_t r = seekable_ ? ::pwritev(fd_, iov + first, static_cast<int>(m - first),
+                                              base_ + static_cast<std::int64_t>(done))
+                                  : ::writev(fd_, iov + first, static_cast<int>(m - first));
+      if (r <= 0) {
+        if (r < 0 && errno == EINTR) continue;
+        error_ = r < 0 ? errno : EIO;
+        break;
+      }
+      std::size_t left = static_cast<std::size_t>(r);
+      done += left;
+      for (; first < m && left >= iov[first].iov_len; ++first) left -= iov[first].iov_len;
+      if (first < m) {
+        iov[first].iov_base = static_cast<char*>(iov[first].iov_base) + left;
+        iov[first].iov_len -= left;
+      }
+    }
+    base_ += static_cast<std::int64_t>(bytes);
+  }
 }
 
 // A stream cannot go back to fill in a leading marker: the record being written stays in
@@ -801,6 +841,20 @@ int seek_unit(int number, std::int64_t offset) {
   if (!u) return 0;
   if (!u->fed && !u->seekable()) return ESPIPE;
   return u->seek(offset, true);
+}
+
+long read_unit_bytes(int number, void* dst, std::size_t n) {
+  Unit* u = find_unit(number);
+  return u ? u->read(dst, n) : 0;
+}
+
+void write_unit_pieces(int number, std::span<const BytePiece> pieces) {
+  if (Unit* u = find_unit(number)) u->write_pieces(pieces);
+}
+
+bool unit_is_big_endian(int number) {
+  const Unit* u = find_unit(number);
+  return u && u->big_endian;
 }
 
 std::int64_t unit_position(int number) {

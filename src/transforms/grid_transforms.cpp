@@ -98,6 +98,8 @@ void zrcyl_row(std::span<const std::complex<float>> row, int n, std::span<std::c
             out.begin() + static_cast<std::ptrdiff_t>(row.size() - ss));
 }
 
+std::size_t zrcyl_first(int n, int k) { return k > 0 ? shift_of(n, k) : 0; }
+
 void zrevo_message(int k, int l, std::string_view typ) { reversal_message("ZREVO-", "CMPX", k, l, typ); }
 
 void zrcyl_message(int n) { rotation_message("ZRCYL-", n); }

@@ -9,6 +9,7 @@
 #include <kvax/files/registry.h>
 #include <kvax/io/iostat.h>
 #include <kvax/io/units.h>
+#include <kvax/transforms/grid_transforms.h>
 
 #include "test_support.h"
 
@@ -164,6 +165,72 @@ TEST_F(UnformattedSections, TruncatedRowsStopAndShortRowIsFatal) {
   } catch (const FatalIo& f) {
     EXPECT_EQ(f.report(), "? FORTRAN Runtime Error:\n? Attempt to read past end of record\n? READ(UNIT=21,...\n");
   }
+}
+
+// Rows moved as their records: taken whole where every record is one row, refused (the
+// unit left where it was) where one is not, and written turned and mirrored with the
+// bytes the row writer gives.
+TEST_F(UnformattedSections, RowRecordsMoveWholeOrNotAtAll) {
+  const int k = 5, l = 7;
+  const std::size_t size = 8 + 8 * k;
+  write_section(dir_.file("g.u"), k, l, "M2", 3);
+  const std::string good = read_file(dir_.file("g.u"));
+  const std::string head = good.substr(0, 27), rows = good.substr(27);
+  std::string bad_row = rows;
+  bad_row[3 * size] = 39;  // the fourth record's leading marker
+  struct Case {
+    std::string name, file, order;
+    int taken;  // of the first block of 4 rows
+  } cases[] = {{"whole", head + rows, "LITTLE_ENDIAN", 4},
+               {"fourth record of another length", head + bad_row, "LITTLE_ENDIAN", 0},
+               {"file ends in the block", head + rows.substr(0, 3 * size + 20), "LITTLE_ENDIAN", 0},
+               {"other byte order", test::Section{.k = k, .l = l}.unformatted(true), "BIG_ENDIAN", 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    write_file(dir_.file("in.u"), c.file);
+    open_in(dir_.file("in.u"), c.order);
+    Text typ = text(".", 1), tag = text("..", 2);
+    int version = 0;
+    ASSERT_TRUE(getzm_begin(21, k, l, typ, tag, version));
+    const std::int64_t at = unit_position(21);
+    std::vector<std::byte> block(4 * size + 3);
+    EXPECT_EQ(getzm_row_records(block, 4), c.taken);
+    if (c.taken == 0) {
+      EXPECT_EQ(unit_position(21), at);
+      std::vector<Cell> row(k);
+      getzm_row(row);  // the rows are then read one at a time, from the first
+      EXPECT_EQ(row[0], (c.order == "BIG_ENDIAN" ? Cell(1 + 10 * l, -l) : test::sample_grid(k, l)[k * (l - 1)]));
+    } else {
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(block.data()), 4 * size), rows.substr(0, 4 * size));
+    }
+    close_unit(21);
+  }
+
+  // Written: the pieces give what outzm_row gives for the rows turned and in that order.
+  std::vector<std::byte> held(l * size);
+  std::memcpy(held.data(), rows.data(), held.size());
+  for (const bool reversed : {false, true}) {
+    for (const int n : {0, 2, 5, -1}) {
+      SCOPED_TRACE(testing::Message() << "reversed " << reversed << " rotation " << n);
+      ASSERT_EQ(open_unit(31, OpenSpec{.file = dir_.file("p.u"), .form = "UNFORMATTED"}), 0);
+      EXPECT_TRUE(outzm_row_records(31, held, k, l, reversed, zrcyl_first(n, k)));
+      close_unit(31);
+      ASSERT_EQ(open_unit(31, OpenSpec{.file = dir_.file("r.u"), .form = "UNFORMATTED"}), 0);
+      const auto g = test::sample_grid(k, l);
+      std::vector<Cell> turned(k);
+      for (int t = 0; t < l; ++t) {
+        const int j = reversed ? 1 + t : l - t;  // the rows in the order written
+        zrcyl_row(std::span<const Cell>(g).subspan(static_cast<std::size_t>(k * (j - 1)), k), n, turned);
+        outzm_row(31, turned);
+      }
+      close_unit(31);
+      EXPECT_EQ(hex(read_file(dir_.file("p.u"))), hex(read_file(dir_.file("r.u"))));
+    }
+  }
+  ASSERT_EQ(open_unit(31, OpenSpec{.file = dir_.file("b.u"), .form = "UNFORMATTED", .convert = "BIG_ENDIAN"}), 0);
+  EXPECT_FALSE(outzm_row_records(31, held, k, l, false, 0));
+  close_unit(31);
+  EXPECT_EQ(read_file(dir_.file("b.u")), "");
 }
 
 TEST_F(UnformattedSections, TagRequestsAndTheSearch) {

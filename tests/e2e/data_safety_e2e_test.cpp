@@ -244,6 +244,7 @@ TEST_F(DataSafety, PipesAndFifosAsInput) {
       {__LINE__, "cat m2.u | $KVAX -o a.f /dev/stdin", "a.f", text_3x2},
       {__LINE__, "cat m2be.u | $KVAX -BE -o b.f /dev/stdin", "b.f", text_3x2},
       {__LINE__, "cat m2.f | $KVAX -f2u -o c.u /dev/stdin", "c.u", Section{}.unformatted()},
+      {__LINE__, "cat m2.u | $KVAX -u2u -o g.u /dev/stdin", "g.u", Section{}.unformatted()},
       {__LINE__, "mkfifo p1 && { cat m2.u > p1 & } && $KVAX -o d.f p1", "d.f", text_3x2},
       {__LINE__, "mkfifo p2 && { cat m2.f > p2 & } && $KVAX -f2f -o e.f p2", "e.f", text_3x2},
   };

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <complex>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -43,6 +44,13 @@ void getzm_msg(int flag);
 bool getzm_begin(int unit, int k, int l, Text& typ, Text& tag, int& version);
 void getzm_row(std::span<Cell> row);
 void getzm_end(Text& typ, Text& tag);
+// The next n rows of the section being read, taken whole as their records lie in the
+// file (8 K + 8 bytes each, the markers included), for a caller that moves them to
+// another unformatted file (outzm_row_records) without editing a value. n when every
+// record is one row of K cells in this machine's byte order; 0, with the unit where it
+// was and nothing read, when one is not, the file ends first, or the unit cannot go back
+// (a stream): the rows are then read with getzm_row, and its messages.
+int getzm_row_records(std::span<std::byte> records, int n);
 
 // Writes the section with the version of /CVER/; outzmn divides every value by s.
 void outzm(int unit, std::span<const Cell> grid, int k, int l, std::string_view typ, std::string_view tag);
@@ -54,6 +62,13 @@ void outzm(int unit, std::span<const Cell> grid, int k, int l, std::string_view 
 void outzm_begin(int unit, int k, int l, std::string_view typ, std::string_view tag);
 void outzm_row(int unit, std::span<const Cell> row);
 void outzm_end(int unit, int k, int l, std::string_view typ, std::string_view tag);
+// n row records of K cells as getzm_row_records left them, written as outzm_row would
+// write their rows: in the order held, or the last first (reversed), each turned so that
+// cell `first` of the row comes first (zrcyl_row with that count). The bytes go out as
+// they are, in few system calls; false, and nothing written, when the unit's byte order
+// is not this machine's.
+bool outzm_row_records(int unit, std::span<const std::byte> records, int k, int n, bool reversed,
+                       std::size_t first);
 std::int64_t outzm_header_bytes();
 std::int64_t outzm_row_bytes(int k);
 void outzmn(int unit, std::span<const Cell> grid, float s, int k, int l, std::string_view typ,

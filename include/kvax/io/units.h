@@ -3,7 +3,9 @@
 // INQUIRE as the opener uses them; statements reach a unit through find_unit.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -76,6 +78,23 @@ int endfile_unit(int unit);
 int seek_unit(int unit, std::int64_t offset);
 // The byte offset of the unit's current position (0 for none).
 std::int64_t unit_position(int unit);
+
+// Raw bytes, for a caller that moves records whole (the converter between unformatted
+// files). read_unit_bytes reads the next n bytes from the unit's position into dst,
+// fewer only at the end of the file; a failure is the fatal report of the READ.
+long read_unit_bytes(int unit, void* dst, std::size_t n);
+// Bytes to be written, one piece of a gathered write.
+struct BytePiece {
+  const void* data;
+  std::size_t size;
+};
+// Writes the pieces one after another at the unit's position, as writing each in turn
+// would, but without copying them into the unit's buffer: what the buffer holds goes
+// first, then the pieces in few system calls. A failure is kept as the unit's first
+// error, reported at its flush, as for every write.
+void write_unit_pieces(int unit, std::span<const BytePiece> pieces);
+// The byte order of the unit's unformatted records (CONVERT='BIG_ENDIAN').
+bool unit_is_big_endian(int unit);
 
 // Tests: standard output (unit 6) writes into *sink instead of file descriptor 1
 // while it is set; nullptr restores the descriptor.

@@ -25,6 +25,8 @@ void frcyl(std::span<float> grid, int k, int l, int n, std::span<float> work);
 // row.size() cells and is another array); zrevo_message and zrcyl_message write the
 // lines that zrevo on an "M" or "Z" grid and zrcyl with n other than 0 write.
 void zrcyl_row(std::span<const std::complex<float>> row, int n, std::span<std::complex<float>> out);
+// The cell of a row of k cells that a rotation by n puts first (0 for k <= 0).
+std::size_t zrcyl_first(int n, int k);
 void zrevo_message(int k, int l, std::string_view typ);
 void zrcyl_message(int n);
 
