@@ -5,7 +5,8 @@
 // (0 to 3 bytes in, so loads meet every alignment); bits 2-4: d of the edit (0 to 7);
 // bit 5: 1P; bit 7: the rest is not the line itself but 5 bytes per field of the written
 // shapes (digits, exponent, signs, shape and now and then one byte replaced), so that the
-// values of the shapes are met as often as their spelling.
+// values of the shapes are met as often as their spelling. The fields are also read as
+// lines of 8 to 12 fields by the vectors that take whole lines.
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -95,6 +96,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (got_code != want_code ||
         std::memcmp(got.data(), want.data(), sizeof(float) * want.size()) != 0)
       __builtin_trap();
+  }
+  // The same fields as lines of `per` fields, each followed by a line feed: every line the
+  // vectors take holds the scalar path's values of good fields only.
+  if (set_scan_path(ScanPath::avx512)) {
+    const std::size_t per = 8 + text.size() % 5, lines = want_code.size() / per;
+    std::string joined;
+    for (std::size_t j = 0; j < lines; ++j) joined.append(text.substr(12 * per * j, 12 * per)).push_back('\n');
+    std::vector<float> v(per * lines + 1, 99.0f);
+    const std::size_t taken = scan_lines(joined.data(), per, lines, v.data());
+    if (taken > lines) __builtin_trap();
+    for (std::size_t i = 0; i < per * taken; ++i)
+      if (want_code[i] != 0 || std::bit_cast<std::uint32_t>(v[i]) != std::bit_cast<std::uint32_t>(want[i]))
+        __builtin_trap();
+    if (v[per * lines] != 99.0f) __builtin_trap();
   }
   set_scan_path(best_scan_path());
   return 0;

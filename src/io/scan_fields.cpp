@@ -169,9 +169,12 @@ constexpr LaneIndex digit_index[2] = {lane_index(shapes[0].digit_columns),
 
 KVAX_AVX512 inline __m512i lanes512(u64 w) { return _mm512_set1_epi64(ll(w)); }
 
-// The columns of 8 fields (the 96 bytes in r0 and r1) that l puts in their lanes.
-KVAX_AVX512 inline __m512i columns512(__m512i r0, __m512i r1, const LaneIndex& l) {
-  return _mm512_permutex2var_epi8(r0, _mm512_load_si512(l.b), r1);
+// The columns of 8 fields (the 96 bytes in r0 and r1) that l puts in their lanes; the
+// lanes of `after` (bytes) take their columns one byte further on: their fields follow a
+// line feed.
+KVAX_AVX512 inline __m512i columns512(__m512i r0, __m512i r1, const LaneIndex& l, __mmask64 after = 0) {
+  const __m512i index = _mm512_load_si512(l.b);
+  return _mm512_permutex2var_epi8(r0, after ? _mm512_mask_add_epi8(index, after, index, _mm512_set1_epi8(1)) : index, r1);
 }
 
 // The lanes with a byte outside its column's range and other than its alternative.
@@ -182,22 +185,24 @@ KVAX_AVX512 inline __mmask8 bad_lanes512(__m512i x, u64 lo, u64 range, u64 alt) 
 }
 
 // The n (1 to 8) fields at p in shape S: their floats in out, the fields taken as the bits
-// of the result. Reads the 12 n bytes at p and no others.
+// of the result. Reads the 12 n bytes at p and no others; with a line feed after the
+// first `before` fields (fewer than n), the 12 n + 1 bytes.
 template <int S>
-KVAX_AVX512 inline __mmask8 convert8(const char* p, unsigned n, __m256& out) {
+KVAX_AVX512 inline __mmask8 convert8(const char* p, unsigned n, __m256& out, unsigned before = 8) {
   constexpr const Shape& s = shapes[S];
-  const unsigned bytes = static_cast<unsigned>(field_width) * n;
+  const __mmask64 after = before < n ? ~__mmask64{0} << (8 * before) : 0;
+  const unsigned bytes = static_cast<unsigned>(field_width) * n + (before < n ? 1 : 0);
   const __mmask64 k0 = bytes >= 64 ? ~__mmask64{0} : (__mmask64{1} << bytes) - 1;
   const __mmask64 k1 = bytes > 64 ? (__mmask64{1} << (bytes - 64)) - 1 : 0;
   const __m512i r0 = _mm512_maskz_loadu_epi8(k0, p);
   const __m512i r1 = _mm512_maskz_loadu_epi8(k1, k1 ? p + 64 : p);
-  const __m512i head = columns512(r0, r1, head_index);
-  const __m512i tail = _mm512_or_si512(columns512(r0, r1, tail_index), lanes512(word(tail_or)));
+  const __m512i head = columns512(r0, r1, head_index, after);
+  const __m512i tail = _mm512_or_si512(columns512(r0, r1, tail_index, after), lanes512(word(tail_or)));
   const __mmask8 bad = bad_lanes512(head, word(s.lo), word(s.range), word(s.alt)) |
                        bad_lanes512(tail, word(tail_lo), word(tail_range), word(tail_alt));
   const __mmask8 valid = static_cast<__mmask8>(~bad & ((1u << n) - 1));
 
-  const __m512i digits = _mm512_sub_epi8(columns512(r0, r1, digit_index[S]), _mm512_set1_epi8('0'));
+  const __m512i digits = _mm512_sub_epi8(columns512(r0, r1, digit_index[S], after), _mm512_set1_epi8('0'));
   const __m512i pairs = _mm512_maddubs_epi16(digits, lanes512(word(s.weights)));
   const __m512i merged = _mm512_madd_epi16(pairs, lanes512(merge_weights));
   const __m512i m =
@@ -268,6 +273,42 @@ KVAX_AVX512 int scan_avx512(const char* text, const DataEdit& e, float* v, std::
   }
   done = count;
   return 0;
+}
+
+// Lines of `per` (8 or more) fields, each followed by a line feed: 8 fields at a time
+// across the line ends. Stops at the first line with a field the vectors do not take.
+KVAX_AVX512 std::size_t lines_avx512(const char* text, std::size_t per, std::size_t lines, float* v) {
+  const std::size_t stride = field_width * per + 1, count = per * lines;
+  int shape = 0;
+  std::size_t line = 0, at = 0;  // the line of field i, and field i's place in it
+  for (std::size_t i = 0; i < count; i += 8) {
+    const unsigned n = count - i < 8 ? static_cast<unsigned>(count - i) : 8;
+    const unsigned before = per - at < n ? static_cast<unsigned>(per - at) : 8;
+    const char* const p = text + stride * line + field_width * at;
+    const __mmask8 all = static_cast<__mmask8>((1u << n) - 1);
+    __m256 x;
+    __mmask8 good = shape == 0 ? convert8<0>(p, n, x, before) : convert8<1>(p, n, x, before);
+    if (good != all) [[unlikely]] {
+      __m256 y;
+      const __mmask8 other = shape == 0 ? convert8<1>(p, n, y, before) : convert8<0>(p, n, y, before);
+      if (std::popcount(other) > std::popcount(good)) shape ^= 1;
+      x = _mm256_mask_blend_ps(good, y, x);
+      good |= other;
+      if (good != all) {
+        // Lines before the one with the field not taken are done, including a part in this block.
+        const unsigned bad = static_cast<unsigned>(std::countr_zero(static_cast<unsigned>(~good & all)));
+        _mm256_mask_storeu_ps(v + i, static_cast<__mmask8>((1u << bad) - 1), x);
+        return (i + bad) / per;
+      }
+    }
+    _mm256_mask_storeu_ps(v + i, all, x);
+    at += n;
+    if (at >= per) {
+      at -= per;
+      ++line;
+    }
+  }
+  return lines;
 }
 
 // ---- AVX2: 4 fields, one in each 128-bit lane -------------------------------------------
@@ -481,6 +522,16 @@ bool set_scan_path(ScanPath p) {
   if (static_cast<int>(p) > static_cast<int>(best())) return false;
   in_force.store(static_cast<int>(p), std::memory_order_relaxed);
   return true;
+}
+
+bool scan_lines_available() { return scan_path() == ScanPath::avx512; }
+
+std::size_t scan_lines(const char* text, std::size_t per, std::size_t lines, float* v) {
+#if KVAX_SCAN_X86
+  if (per >= 8 && scan_path() == ScanPath::avx512) return lines_avx512(text, per, lines, v);
+#endif
+  (void)text, (void)per, (void)lines, (void)v;
+  return 0;
 }
 
 int scan_reals(const char* text, const DataEdit& e, float* v, std::size_t count,

@@ -30,4 +30,14 @@ bool set_scan_path(ScanPath p);
 int scan_reals(const char* text, const DataEdit& e, float* v, std::size_t count,
                std::size_t& done, ExactRun exact);
 
+// Lines of `per` fields of 12 columns, each line followed by a line feed, as a row's lines
+// lie in a unit's buffer: the fields' floats in v, line by line, while every field of a
+// line is of the written shape and converted in vectors for sure. Returns the lines done
+// (their values are exact's); the rest, from the first line with another field, is left
+// to the line-by-line reading. 0 where the machine has no path for it (fewer than 8
+// fields a line, or no AVX-512).
+std::size_t scan_lines(const char* text, std::size_t per, std::size_t lines, float* v);
+// The path in force converts whole lines (scan_lines gives more than 0 for such lines).
+bool scan_lines_available();
+
 }  // namespace kvax

@@ -11,6 +11,7 @@
 #include "io/edit_input.h"
 #include "io/edit_output.h"
 #include "io/format.h"
+#include "io/scan_fields.h"
 #include "io/unit.h"
 
 namespace kvax {
@@ -933,8 +934,20 @@ Io read_real_row(int unit, unsigned want, std::string_view format, std::span<flo
     return kind;
   };
   const std::size_t w = static_cast<std::size_t>(r.edit.width), per = static_cast<std::size_t>(r.per_record);
+  const bool by_lines = w == 12 && per >= 8 && scan_lines_available();
   std::size_t i = 0;
   do {
+    // Whole lines of the row lying in the buffer go to the vectors together, across their
+    // line ends; a line they do not take, and a line not whole in the buffer, are read
+    // one at a time below.
+    if (by_lines && values.size() - i >= per) {
+      std::size_t lines = 0;
+      const char* text = u->whole_lines(per * w, (values.size() - i) / per, lines);
+      const std::size_t taken = lines > 0 ? scan_lines(text, per, lines, values.data() + i) : 0;
+      u->take_lines(per * w, taken);
+      i += taken * per;
+      if (i == values.size()) break;
+    }
     std::string_view rec;
     if (!u->read_line(rec)) return condition(Io::end, iostat::read_past_eof);
     const std::size_t n = std::min(per, values.size() - i);

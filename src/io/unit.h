@@ -63,6 +63,12 @@ class Unit {
   // the next operation on the unit. Lines longer than the buffer are assembled in a
   // second buffer that grows to the longest line, up to max_record_length.
   bool read_line(std::string_view& line);
+  // Lines of exactly n characters, each with its line feed, lying whole in the buffer from
+  // the position (refilled first when it is used up): at most max of them, their count in
+  // `count`. The unit does not move; take_lines moves it past the first k, as k read_line
+  // calls would.
+  const char* whole_lines(std::size_t n, std::size_t max, std::size_t& count);
+  void take_lines(std::size_t n, std::size_t k);
   // The line read last ended at the end of the file without its line feed.
   bool line_unended() const { return unended_; }
   void write_line(const char* data, std::size_t n, bool line_end);

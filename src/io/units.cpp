@@ -406,6 +406,25 @@ bool Unit::read_line(std::string_view& line) {
   return true;
 }
 
+const char* Unit::whole_lines(std::size_t n, std::size_t max, std::size_t& count) {
+  count = 0;
+  to_reading();
+  if (cur_ == len_ && !refill()) return nullptr;
+  const char* s = buf_.get() + cur_;
+  const std::size_t fit = std::min(max, (len_ - cur_) / (n + 1));
+  while (count < fit && s[count * (n + 1) + n] == '\n') ++count;
+  return s;
+}
+
+void Unit::take_lines(std::size_t n, std::size_t k) {
+  if (k == 0) return;
+  cur_ += (k - 1) * (n + 1);
+  record_mark_ = position();  // the last line taken is the line read last
+  cur_ += n + 1;
+  line_.clear();
+  unended_ = false;
+}
+
 void Unit::write_line(const char* data, std::size_t n, bool line_end) {
   to_writing();
   if (cur_ + n + 1 <= cap_) {

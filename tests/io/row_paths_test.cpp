@@ -133,5 +133,55 @@ TEST(RowPaths, ReadRowsGiveTheValuesAndConditionsOfOneStatement) {
   }
 }
 
+// Rows of many whole lines, read across the buffer's end and across line ends at once:
+// the values, conditions and the place left as one statement gives them, whatever line
+// breaks the run of written fields.
+TEST(RowPaths, ManyLinesReadAsOneStatementReadsThem) {
+  ScratchDir d;
+  CapturedOutput out;
+  const auto written = [&](const char* format, std::size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::vector<float> v(n);
+    for (float& x : v) x = std::ldexp(static_cast<float>(rng() % 2000001) - 1000000.0f, static_cast<int>(rng() % 60) - 40);
+    EXPECT_EQ(open_unit(31, OpenSpec{.file = d.file("w.txt")}), 0);
+    write_real_row(31, format, v);
+    close_unit(31);
+    return read_file(d.file("w.txt"));
+  };
+  const std::string p1 = written("(1p,10e12.4,:)", 40000, 1), p0 = written("(10e12.6)", 40000, 2);
+  const std::size_t line = 121;
+  std::string bad = p1, crlf = p1, mixed = p1, early = p1;
+  bad[1999 * line + 50] = 'x';
+  crlf.insert(3000 * line - 1, "\r");
+  for (std::size_t j = 1; j < 4000; j += 2) mixed.replace(j * line, line, p0, j * line, line);
+  early.replace(500 * line + 60, 1, "\n");  // a line of 5 fields, then one of 59 columns
+  early.erase(500 * line + 120, 1);
+  struct Row {
+    int line;
+    const std::string* text;
+    std::size_t n;
+  } rows[] = {{__LINE__, &p1, 40000}, {__LINE__, &p1, 39995}, {__LINE__, &p1, 20000}, {__LINE__, &p0, 40000},
+              {__LINE__, &bad, 40000}, {__LINE__, &crlf, 40000}, {__LINE__, &mixed, 40000},
+              {__LINE__, &early, 40000}};
+  for (const std::string format : {"(10e12.6)", "(1p,10e12.4,:)"}) {
+    for (const Row& r : rows) {
+      SCOPED_TRACE(std::to_string(r.line) + " " + format);
+      const ReadResult fast = read_with(d, *r.text, r.n, [&](std::vector<float>& v, bool& cut) {
+        return read_real_row(21, want_both, format, v, &cut);
+      });
+      const ReadResult slow = read_with(d, *r.text, r.n, [&](std::vector<float>& v, bool& cut) {
+        InputStatement s(21, want_both, format);
+        s.items(std::span<float>(v));
+        const Io io = s.finish();
+        cut = s.ran_past_file_end();
+        return io;
+      });
+      EXPECT_EQ(fast.io, slow.io);
+      EXPECT_EQ(fast.fatal, slow.fatal);
+      EXPECT_TRUE(fast.bits == slow.bits);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kvax
