@@ -1,100 +1,121 @@
 #!/usr/bin/env bash
-# Times whole kvax.out runs on a 2160 x 1080 grid against cp to a fresh name, a
-# printf/strtof baseline and (where gfortran is here) the GNU Fortran runtime's formatted
-# I/O, all in the same run: median of 5 runs after one warm-up, ratios, peak memory; a
-# 36 x 18 grid against /bin/true; and the peak memory on a grid twice as wide and high
-# (KVAX_LARGE=0 leaves that out).
-#   bench/time_runs.sh [build-dir] [K] [L]
+# Times whole kvax.out runs on a 2160 x 1080 grid beside their baselines, each pair
+# measured in turns (a run of one, a run of the other, ...) so that the machine's drift
+# falls on both alike: median of N runs after one warm-up each, and their ratio.
+#   - kvax writing a name that does not exist yet, beside the same baseline doing so
+#     ("fresh": the old output is removed before each run, untimed, for both), and
+#   - kvax replacing an existing output, beside the baseline writing over an existing
+#     file ("over"): both pay for the old file's blocks and for ext4 starting to write
+#     out the new data when a file is replaced (rename over it, or truncate and rewrite).
+# Baselines: cp, a printf/strtof converter, the GNU Fortran runtime's formatted I/O
+# (where gfortran is here); a 36 x 18 grid against /bin/true; ten sections with --all;
+# and the peak memory, also on a grid twice as wide and high (KVAX_LARGE=0 leaves that
+# out).
+#   bench/time_runs.sh [build-dir] [K] [L]       (KVAX_RUNS=N: N runs a median, default 7)
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 K=${2:-2160}
 L=${3:-1080}
+N=${KVAX_RUNS:-7}
 work=$(mktemp -d /tmp/kvax-timing-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
+kvax=$build/kvax.out
 
 "$build/bench/make_grid" "$K" "$L" grid.u > /dev/null
-"$build/kvax.out" -o grid.f grid.u > /dev/null
+"$kvax" -o grid.f grid.u > /dev/null
 
-# Median wall time in milliseconds of 5 runs after a warm-up.
-median_ms() {
-  "$@" > /dev/null 2>&1
-  local t=()
-  for _ in 1 2 3 4 5; do
-    local a b
-    a=${EPOCHREALTIME/./}  # microseconds, read without starting a process
-    "$@" > /dev/null 2>&1
-    b=${EPOCHREALTIME/./}
-    t+=($((b - a)))
+# Median wall time in milliseconds of the runs in $1 (microseconds, one per line).
+median() { sort -n "$1" | awk '{t[NR] = $1} END {printf "%.1f", t[int((NR + 1) / 2)] / 1000}'; }
+
+# Runs two commands (strings for eval) in turns, N times each after a warm-up; sets
+# A_MS and B_MS to their medians. A command may start with "PREP ;; ": PREP runs before
+# each run, untimed (removing the old output for a fresh name).
+timed() {  # command, file of times
+  local prep='' cmd=$1 t0 t1
+  if [[ $cmd == *' ;; '* ]]; then
+    prep=${cmd%% ;; *}
+    cmd=${cmd#* ;; }
+  fi
+  [[ -z $prep ]] || eval "$prep" > /dev/null 2>&1
+  t0=${EPOCHREALTIME/./}
+  eval "$cmd" > /dev/null 2>&1
+  t1=${EPOCHREALTIME/./}
+  echo $((t1 - t0)) >> "$2"
+}
+pair() {
+  local i
+  timed "$1" /dev/null
+  timed "$2" /dev/null
+  : > a.times
+  : > b.times
+  for ((i = 0; i < N; i++)); do
+    timed "$1" a.times
+    timed "$2" b.times
   done
-  printf '%s\n' "${t[@]}" | sort -n | sed -n 3p | awk '{printf "%.1f", $1 / 1000}'
+  A_MS=$(median a.times)
+  B_MS=$(median b.times)
 }
 
-peak_kb() {
-  /usr/bin/time -f '%M' "$@" 2>&1 > /dev/null | tail -n 1
+peak_mib() {
+  /usr/bin/time -f '%M' "$@" 2>&1 > /dev/null | tail -n 1 | awk '{printf "%.1f", $1 / 1024}'
 }
 
-grid_mib=$(awk -v k="$K" -v l="$L" 'BEGIN {printf "%.1f", k * l * 8 / 1048576}')
-printf 'grid %s x %s: %s MiB of cells, binary %s bytes, text %s bytes\n' "$K" "$L" "$grid_mib" \
-  "$(stat -c %s grid.u)" "$(stat -c %s grid.f)"
-printf '%-28s %10s %12s %10s\n' run "median ms" baseline "peak MiB"
-
-row() {  # name, baseline name, baseline ms, command...
-  local name=$1 bname=$2 bms=$3
-  shift 3
-  local ms kb
-  ms=$(median_ms "$@")
-  kb=$(peak_kb "$@")
-  printf '%-28s %10s %12s %10.1f   %s = %.2f x\n' "$name" "$ms" "$bname" "$(awk -v k="$kb" 'BEGIN {print k / 1024}')" \
-    "ratio to $bname" "$(awk -v a="$ms" -v b="$bms" 'BEGIN {print a / b}')"
+# name, kvax command, baseline name, baseline command: one line of the table.
+row() {
+  pair "$2" "$4"
+  printf '%-34s %9s ms   %-30s %9s ms   ratio %6.3f\n' "$1" "$A_MS" "$3" "$B_MS" \
+    "$(awk -v a="$A_MS" -v b="$B_MS" 'BEGIN {print a / b}')"
 }
 
-# cp to a name that does not exist yet (cp over an existing file also pays a truncation).
-cp_fresh() { rm -f fresh.u; cp grid.u fresh.u; }
-cp_ms=$(median_ms cp_fresh)
-pf_ms=$(median_ms "$build/bench/baseline_convert" u2f grid.u base.f)
-st_ms=$(median_ms "$build/bench/baseline_convert" f2u grid.f base.u)
-printf '%-28s %10s\n' "cp to a fresh name" "$cp_ms" "printf per value (u2f)" "$pf_ms" "strtof per value (f2u)" "$st_ms"
-# The GNU Fortran runtime doing the same formatted write and read, where gfortran is here.
-gf_u2f='' gf_f2u=''
+printf 'grid %s x %s: binary %s bytes, text %s bytes; medians of %s runs taken in turns\n' "$K" "$L" \
+  "$(stat -c %s grid.u)" "$(stat -c %s grid.f)" "$N"
+
+row "kvax -u2u -r -ch, fresh name" "rm -f o2.u ;; $kvax -u2u -r -ch -o o2.u grid.u" \
+  "cp, fresh name" "rm -f c.u ;; cp grid.u c.u"
+row "kvax -u2u -r -ch, over existing" "$kvax -u2u -r -ch -o o2.u grid.u" \
+  "cp, over existing" "cp grid.u c.u"
+
+have_gf=0
 if command -v gfortran > /dev/null 2>&1 &&
    gfortran -O2 -o fortran_convert "$here/fortran_convert.f90" 2> /dev/null; then
-  gf_u2f=$(median_ms ./fortran_convert u2f grid.u gf.f)
-  gf_f2u=$(median_ms ./fortran_convert f2u grid.f gf.u)
-  printf '%-28s %10s\n' "gfortran formatted write" "$gf_u2f" "gfortran formatted read" "$gf_f2u"
+  have_gf=1
 else
   echo "(no gfortran here: the GNU Fortran baselines are left out)"
 fi
-row "kvax.out -u2f" "printf" "$pf_ms" "$build/kvax.out" -u2f -o out.f grid.u
-row "kvax.out -f2u" "strtof" "$st_ms" "$build/kvax.out" -f2u -o out.u grid.f
-row "kvax.out -u2u -r -ch" "cp fresh" "$cp_ms" "$build/kvax.out" -u2u -r -ch -o out2.u grid.u
-if [[ -n $gf_u2f ]]; then
-  awk -v a="$gf_u2f" -v b="$(median_ms "$build/kvax.out" -u2f -o out.f grid.u)" \
-    'BEGIN {printf "%-28s %10.1f x faster\n", "kvax.out -u2f vs gfortran", a / b}'
-  awk -v a="$gf_f2u" -v b="$(median_ms "$build/kvax.out" -f2u -o out.u grid.f)" \
-    'BEGIN {printf "%-28s %10.1f x faster\n", "kvax.out -f2u vs gfortran", a / b}'
-fi
+for d in u2f f2u; do
+  if [[ $d == u2f ]]; then in=grid.u out=o.f; else in=grid.f out=o.u; fi
+  if ((have_gf)); then
+    row "kvax -$d, fresh name" "rm -f $out ;; $kvax -$d -o $out $in" \
+      "GNU Fortran, fresh name" "rm -f g.$d ;; ./fortran_convert $d $in g.$d"
+    row "kvax -$d, over existing" "$kvax -$d -o $out $in" \
+      "GNU Fortran, over existing" "./fortran_convert $d $in g.$d"
+  fi
+  if [[ $d == u2f ]]; then base="printf per value"; else base="strtof per value"; fi
+  row "kvax -$d, over existing" "$kvax -$d -o $out $in" \
+    "$base" "$build/bench/baseline_convert $d $in b.$d"
+done
 
 # A small grid: the cost of starting and ending a run, against a program that does nothing.
 "$build/bench/make_grid" 36 18 small.u > /dev/null
-true_ms=$(median_ms /bin/true)
-printf '%-28s %10s\n' "/bin/true" "$true_ms"
-row "kvax.out 36 x 18 -u2f" "/bin/true" "$true_ms" "$build/kvax.out" -u2f -o small.f small.u
+N=$((N * 3)) row "kvax -u2f 36 x 18, over existing" "$kvax -u2f -o small.f small.u" "/bin/true" "/bin/true"
 
-# A file of ten sections (--all), against ten times the single conversion.
+# A file of ten sections (--all), against ten single conversions.
 for _ in 1 2 3 4 5 6 7 8 9 10; do cat grid.u; done > ten.u
-one_ms=$(median_ms "$build/kvax.out" -u2f -o out.f grid.u)
-row "kvax.out --all -u2f, 10 sections" "10 x one" "$(awk -v a="$one_ms" 'BEGIN {print 10 * a}')" \
-  "$build/kvax.out" --all -u2f -o ten.f ten.u
+row "kvax --all -u2f, 10 sections" "$kvax --all -u2f -o ten.f ten.u" \
+  "10 single -u2f runs" "for i in 0 1 2 3 4 5 6 7 8 9; do $kvax -u2f -o o\$i.f grid.u; done"
 
 # Peak resident memory does not grow with the grid: the rows stream.
+printf '%-34s' "peak MiB (u2f f2u u2u -r -ch)"
+printf ' %s' "$(peak_mib "$kvax" -u2f -o p.f grid.u)" "$(peak_mib "$kvax" -f2u -o p.u grid.f)" \
+  "$(peak_mib "$kvax" -u2u -r -ch -o p2.u grid.u)"
+echo "   at ${K}x$L"
 if [[ ${KVAX_LARGE:-1} == 1 ]]; then
   "$build/bench/make_grid" $((2 * K)) $((2 * L)) large.u > /dev/null
-  "$build/kvax.out" -o large.f large.u > /dev/null
-  for args in "-u2f -o lo.f large.u" "-f2u -o lo.u large.f" "-u2u -r -ch -o lo2.u large.u"; do
-    # shellcheck disable=SC2086
-    printf '%-28s %10s %12s %10.1f\n' "kvax.out ${args%% -o*} $((2 * K))x$((2 * L))" "" "" \
-      "$(awk -v k="$(peak_kb "$build/kvax.out" $args)" 'BEGIN {print k / 1024}')"
-  done
+  "$kvax" -o large.f large.u > /dev/null
+  printf '%-34s' ""
+  printf ' %s' "$(peak_mib "$kvax" -u2f -o lo.f large.u)" "$(peak_mib "$kvax" -f2u -o lo.u large.f)" \
+    "$(peak_mib "$kvax" -u2u -r -ch -o lo2.u large.u)"
+  echo "   at $((2 * K))x$((2 * L))"
 fi
