@@ -9,6 +9,7 @@
 
 #include "io/edit_input.h"
 #include "io/edit_output.h"
+#include "io/format_floats.h"
 #include "io/scan_fields.h"
 
 namespace {
@@ -75,6 +76,18 @@ void BM_out_reals_float_1pE12_4(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * batch);
 }
 BENCHMARK(BM_out_reals_float_1pE12_4);
+
+// The same run on each path the machine has (0 scalar, 1 AVX-512), side by side.
+void BM_out_reals_float_1pE12_4_path(benchmark::State& state) {
+  const auto path = static_cast<kvax::FormatPath>(state.range(0));
+  if (!kvax::set_format_path(path)) {
+    state.SkipWithError("this machine lacks the path");
+    return;
+  }
+  BM_out_reals_float_1pE12_4(state);
+  kvax::set_format_path(kvax::best_format_path());
+}
+BENCHMARK(BM_out_reals_float_1pE12_4_path)->Arg(0)->Arg(1);
 
 void BM_snprintf_E12_4(benchmark::State& state) {
   const auto v = grid_values();

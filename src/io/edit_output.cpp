@@ -19,6 +19,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "io/format_floats.h"
 #include "io/powers_of_ten.h"
 
 namespace kvax {
@@ -681,6 +682,9 @@ int out_real(char* dst, const DataEdit& e, float v) {
 }
 
 void out_reals(char* dst, const DataEdit& e, const float* v, std::size_t count) {
+  // Vectors where the machine has them; the values they decline, one at a time.
+  const FloatField one = [](char* p, const DataEdit& x, float f) { return out_real(p, x, f); };
+  if (format_floats(dst, e, v, count, one)) return;
   switch (e.digits) {
     case 2: if (short_float_shape<3>(e)) return out_float_run<3>(dst, e, v, count); break;
     case 3: if (short_float_shape<4>(e)) return out_float_run<4>(dst, e, v, count); break;
