@@ -8,9 +8,11 @@
 // exponent width of 2, bit 7: the values are not 4 bytes of bits each but 4 bytes each of
 // a decimal near a rounding tie or a carry (5 digits, their exponent, the last ones 9s or
 // 5, a nudge of a few units in the last place), so that the values the vectors must
-// decline are met as often as any.
+// decline are met as often as any. Bits 4-6 of the second option: the fields a line (8 to
+// 15) when the same run is also written as lines.
 #include "io/format_floats.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -75,6 +77,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::string want = written(FormatPath::scalar, e, v, offset);
   if (set_format_path(FormatPath::avx512) && written(FormatPath::avx512, e, v, offset) != want) __builtin_trap();
+  // The same run as lines of 8 to 15 fields (bits 4-6 of the second option): the scalar
+  // fields line by line, each line ended.
+  const std::size_t per = 8 + ((second >> 4) & 7), w = static_cast<std::size_t>(e.width);
+  std::string lines;
+  for (std::size_t i = 0; i == 0 || i < v.size(); i += per) {
+    const std::size_t n = std::min(per, v.size() - i);
+    lines.append(want, w * i, w * n).push_back('\n');
+  }
+  if (set_format_path(FormatPath::avx512)) {
+    std::string buf(offset + lines.size() + 64, '#');
+    const FloatField one = [](char* p, const DataEdit& x, float f) { return out_real(p, x, f); };
+    if (format_float_lines(buf.data() + offset, e, v.data(), v.size(), per, one) &&
+        buf.compare(offset, std::string::npos, lines + std::string(64, '#')) != 0)
+      __builtin_trap();
+  }
   set_format_path(best_format_path());
   return 0;
 }

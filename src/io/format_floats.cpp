@@ -252,14 +252,17 @@ KVAX_AVX512 inline __mmask8 edit8(const Constants& c, __m256i x, __m512i& digits
   return static_cast<__mmask8>((odd & ~zero) | near_carry | tie);
 }
 
-// Byte masks of the first `bytes` bytes of a register, from its start at `at`.
-inline __mmask64 first_bytes(int at, int bytes) {
-  const int k = bytes - at;
-  return k >= 64 ? ~__mmask64{0} : k <= 0 ? 0 : (__mmask64{1} << k) - 1;
+// Byte masks of the bytes from `from` to `to` of a block, in the register that starts at `at`.
+inline __mmask64 bytes_between(int at, int from, int to) {
+  const auto below = [](int k) { return k >= 64 ? ~__mmask64{0} : k <= 0 ? 0 : (__mmask64{1} << k) - 1; };
+  return below(to - at) & ~below(from - at);
 }
 
+// count values into fields of e.width columns from dst; with lines (per, 8 or more), a line
+// feed after every per-th field. Returns the bytes written.
 template <int n>
-KVAX_AVX512 void format_avx512(char* dst, const DataEdit& e, const float* v, std::size_t count, FloatField one) {
+KVAX_AVX512 std::size_t format_avx512(char* dst, const DataEdit& e, const float* v, std::size_t count,
+                                      std::size_t per, FloatField one) {
   const int w = e.width;
   const BlockIndex& index = block_indexes[n - min_digits][static_cast<std::size_t>(w - n - 6)];
   const __m512i index0 = _mm512_load_si512(index.b[0]);
@@ -268,42 +271,47 @@ KVAX_AVX512 void format_avx512(char* dst, const DataEdit& e, const float* v, std
   const Constants c = constants<n>();
   const __m256i shared = _mm256_setr_epi8(' ', '.', e.kind, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
                                           0, 0, 0, 0, 0, 0, 0, 0, 0);
-  const int block = 8 * w;  // bytes, at most 160
-  std::size_t i = 0;
-  // Whole registers stored while the fields after the block take what spills past it
-  // (under 64 bytes, less than 8 fields of 9 columns or more).
-  for (; count - i >= 16; i += 8, dst += block) {
-    __m512i digits;
-    __m256i marks;
-    const __mmask8 declined = edit8<n>(c, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(v + i)), digits, marks);
-    const __m512i more = _mm512_inserti64x4(_mm512_castsi256_si512(marks), shared, 1);
-    _mm512_storeu_si512(dst, _mm512_permutex2var_epi8(digits, index0, more));
-    _mm512_storeu_si512(dst + 64, _mm512_permutex2var_epi8(digits, index1, more));
-    if (block > 128) _mm512_storeu_si512(dst + 128, _mm512_permutex2var_epi8(digits, index2, more));
-    if (declined) [[unlikely]] {
-      for (unsigned m = declined; m; m &= m - 1) {
-        const int j = __builtin_ctz(m);
-        one(dst + w * j, e, v[i + static_cast<std::size_t>(j)]);
-      }
-    }
-  }
-  // The last one or two blocks, stored under byte masks.
-  for (; i < count; i += 8, dst += block) {
+  const std::size_t line = per > 0 ? per : ~std::size_t{0};
+  std::size_t at = 0;  // the fields of the line written so far
+  char* const start = dst;
+  for (std::size_t i = 0; i < count; i += 8) {
     const int left = count - i < 8 ? static_cast<int>(count - i) : 8;
+    // The line ends after field `end` of the block (1 to 8), or not in it (9): the fields
+    // after it go one column further on, the line feed between.
+    const int end = line - at <= static_cast<std::size_t>(left) ? static_cast<int>(line - at) : 9;
     const __mmask8 lanes = static_cast<__mmask8>((1u << left) - 1);
     __m512i digits;
     __m256i marks;
-    const __mmask8 declined = lanes & edit8<n>(c, _mm256_maskz_loadu_epi32(lanes, v + i), digits, marks);
+    const __mmask8 declined =
+        lanes & edit8<n>(c, left == 8 ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(v + i))
+                                      : _mm256_maskz_loadu_epi32(lanes, v + i),
+                         digits, marks);
     const __m512i more = _mm512_inserti64x4(_mm512_castsi256_si512(marks), shared, 1);
-    const int bytes = w * left;
-    _mm512_mask_storeu_epi8(dst, first_bytes(0, bytes), _mm512_permutex2var_epi8(digits, index0, more));
-    _mm512_mask_storeu_epi8(dst + 64, first_bytes(64, bytes), _mm512_permutex2var_epi8(digits, index1, more));
-    _mm512_mask_storeu_epi8(dst + 128, first_bytes(128, bytes), _mm512_permutex2var_epi8(digits, index2, more));
+    const __m512i r[3] = {_mm512_permutex2var_epi8(digits, index0, more),
+                          _mm512_permutex2var_epi8(digits, index1, more),
+                          _mm512_permutex2var_epi8(digits, index2, more)};
+    const int bytes = w * left, cut = end < left ? w * end : bytes;
+    if (count - i >= 16) {
+      // Whole registers while the fields after the block take what spills past it (under
+      // 64 bytes, less than 8 fields of 9 columns or more).
+      _mm512_storeu_si512(dst, r[0]);
+      _mm512_storeu_si512(dst + 64, r[1]);
+      if (bytes > 128) _mm512_storeu_si512(dst + 128, r[2]);
+    } else {
+      for (int k = 0; k < 3; ++k) _mm512_mask_storeu_epi8(dst + 64 * k, bytes_between(64 * k, 0, cut), r[k]);
+    }
+    if (end < left) {
+      for (int k = 0; k < 3; ++k) _mm512_mask_storeu_epi8(dst + 1 + 64 * k, bytes_between(64 * k, cut, bytes), r[k]);
+    }
+    if (end <= left) dst[w * end] = '\n';
     for (unsigned m = declined; m; m &= m - 1) {
       const int j = __builtin_ctz(m);
-      one(dst + w * j, e, v[i + static_cast<std::size_t>(j)]);
+      one(dst + w * j + (j >= end ? 1 : 0), e, v[i + static_cast<std::size_t>(j)]);
     }
+    dst += bytes + (end <= left ? 1 : 0);
+    at = end <= left ? static_cast<std::size_t>(left - end) : at + static_cast<std::size_t>(left);
   }
+  return static_cast<std::size_t>(dst - start);
 }
 
 FormatPath detect() {
@@ -347,32 +355,40 @@ bool set_format_path(FormatPath p) {
   return true;
 }
 
-bool format_floats(char* dst, const DataEdit& e, const float* v, std::size_t count, FloatField one) {
-  if (!short_shape(e)) return false;
+namespace {
+
+// The kernel for e's digits, or -1 bytes where no vector path takes e.
+long format_run(char* dst, const DataEdit& e, const float* v, std::size_t count, std::size_t per, FloatField one) {
+  if (!short_shape(e)) return -1;
   switch (format_path()) {
 #if KVAX_FORMAT_X86
     case FormatPath::avx512:
       switch (e.digits + 1) {
-        case 3:
-          format_avx512<3>(dst, e, v, count, one);
-          return true;
-        case 4:
-          format_avx512<4>(dst, e, v, count, one);
-          return true;
-        case 5:
-          format_avx512<5>(dst, e, v, count, one);
-          return true;
-        case 6:
-          format_avx512<6>(dst, e, v, count, one);
-          return true;
-        default:
-          format_avx512<7>(dst, e, v, count, one);
-          return true;
+        case 3: return static_cast<long>(format_avx512<3>(dst, e, v, count, per, one));
+        case 4: return static_cast<long>(format_avx512<4>(dst, e, v, count, per, one));
+        case 5: return static_cast<long>(format_avx512<5>(dst, e, v, count, per, one));
+        case 6: return static_cast<long>(format_avx512<6>(dst, e, v, count, per, one));
+        default: return static_cast<long>(format_avx512<7>(dst, e, v, count, per, one));
       }
 #endif
     default:
-      return false;
+      return -1;
   }
+}
+
+}  // namespace
+
+bool format_floats(char* dst, const DataEdit& e, const float* v, std::size_t count, FloatField one) {
+  return format_run(dst, e, v, count, 0, one) >= 0;
+}
+
+bool format_float_lines(char* dst, const DataEdit& e, const float* v, std::size_t count, std::size_t per,
+                        FloatField one) {
+  if (per < 8) return false;
+  const long bytes = format_run(dst, e, v, count, per, one);
+  if (bytes < 0) return false;
+  if (count % per != 0 || count == 0) dst[bytes] = '\n';
+  return true;
 }
 
 }  // namespace kvax

@@ -29,4 +29,11 @@ bool set_format_path(FormatPath p);
 // nothing written, for other edits and on the scalar path.
 bool format_floats(char* dst, const DataEdit& e, const float* v, std::size_t count, FloatField one);
 
+// The same fields as lines of per (8 or more) fields, a line feed after each line and after
+// the last field: count * e.width + ceil(count / per) bytes at dst (one line feed for no
+// values), as write_real_row lays out a row. False, with nothing written, where
+// format_floats would be and for fewer than 8 fields a line.
+bool format_float_lines(char* dst, const DataEdit& e, const float* v, std::size_t count, std::size_t per,
+                        FloatField one);
+
 }  // namespace kvax

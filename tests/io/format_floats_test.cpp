@@ -195,5 +195,43 @@ TEST(FormatFloats, RandomRunsMatchScalarPath) {
   }
 }
 
+// Lines of per fields in one run: the bytes of the scalar path line by line, each line
+// ended, whatever line end falls inside a block of eight; nothing written past them.
+TEST(FormatFloats, LinesMatchTheScalarPathLineByLine) {
+  if (!have_vectors()) GTEST_SKIP() << "no vector path";
+  RestorePath restore;
+  const std::vector<float> edges = edge_values();
+  for (const DataEdit& e : {edit('E', 12, 4), edit('D', 9, 2), edit('E', 20, 6)}) {
+    for (const std::size_t per : {8u, 9u, 10u, 13u}) {
+      for (const std::size_t count : {0u, 1u, 7u, 8u, 9u, 10u, 16u, 17u, 23u, 26u, 40u, 101u}) {
+        SCOPED_TRACE(std::to_string(e.width) + " per " + std::to_string(per) + " count " + std::to_string(count));
+        std::vector<float> v;
+        for (std::size_t i = 0; i < count; ++i) v.push_back(edges[(7 * i + per) % edges.size()]);
+        const std::size_t w = static_cast<std::size_t>(e.width), bytes = count * w + (count + per - 1) / per;
+        std::string want;
+        ASSERT_TRUE(set_format_path(FormatPath::scalar));
+        for (std::size_t i = 0; i == 0 || i < count; i += per) {
+          std::string line(std::min(per, count - i) * w, '#');
+          out_reals(line.data(), e, v.data() + i, std::min(per, count - i));
+          want += line + '\n';
+        }
+        ASSERT_TRUE(set_format_path(FormatPath::avx512));
+        std::string got(bytes + (count == 0) + 70, '#');
+        const FloatField one = [](char* p, const DataEdit& x, float f) { return out_real(p, x, f); };
+        ASSERT_TRUE(format_float_lines(got.data() + 1, e, v.data(), count, per, one));
+        EXPECT_EQ('#', got[0]);
+        EXPECT_EQ(want, got.substr(1, want.size()));
+        EXPECT_EQ(std::string(70 - 1, '#'), got.substr(1 + want.size()));
+      }
+    }
+  }
+  const FloatField one = [](char* p, const DataEdit& x, float f) { return out_real(p, x, f); };
+  char buf[64];
+  const float x = 1.0f;
+  EXPECT_FALSE(format_float_lines(buf, edit('E', 12, 4), &x, 1, 7, one));  // fewer than 8 a line
+  ASSERT_TRUE(set_format_path(FormatPath::scalar));
+  EXPECT_FALSE(format_float_lines(buf, edit('E', 12, 4), &x, 1, 10, one));
+}
+
 }  // namespace
 }  // namespace kvax
