@@ -39,18 +39,20 @@ timed() {  # command, file of times
     cmd=${cmd#* ;; }
   fi
   [[ -z $prep ]] || eval "$prep" > /dev/null 2>&1
+  # The inputs in the page cache (this machine's kernel reclaims cold pages as it goes).
+  cat grid.u grid.f > /dev/null
   t0=${EPOCHREALTIME/./}
   eval "$cmd" > /dev/null 2>&1
   t1=${EPOCHREALTIME/./}
   echo $((t1 - t0)) >> "$2"
 }
 pair() {
-  local i
+  local run_
   timed "$1" /dev/null
   timed "$2" /dev/null
   : > a.times
   : > b.times
-  for ((i = 0; i < N; i++)); do
+  for ((run_ = 0; run_ < N; run_++)); do
     timed "$1" a.times
     timed "$2" b.times
   done
@@ -105,7 +107,7 @@ N=$((N * 3)) row "kvax -u2f 36 x 18, over existing" "$kvax -u2f -o small.f small
 # 560 MB of old outputs waits on the disk, which says nothing of the program).
 for _ in 1 2 3 4 5 6 7 8 9 10; do cat grid.u; done > ten.u
 row "kvax --all -u2f, 10 sections, fresh" "rm -f ten.f ;; $kvax --all -u2f -o ten.f ten.u" \
-  "10 single -u2f runs, fresh" "rm -f o?.f ;; for i in 0 1 2 3 4 5 6 7 8 9; do $kvax -u2f -o o\$i.f grid.u; done"
+  "10 single -u2f runs, fresh" "rm -f o?.f ;; for s in 0 1 2 3 4 5 6 7 8 9; do $kvax -u2f -o o\$s.f grid.u; done"
 
 # Peak resident memory does not grow with the grid: the rows stream.
 printf '%-34s' "peak MiB (u2f f2u u2u -r -ch)"
