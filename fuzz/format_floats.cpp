@@ -87,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (set_format_path(FormatPath::avx512)) {
     std::string buf(offset + lines.size() + 64, '#');
-    const FloatField one = [](char* p, const DataEdit& x, float f) { return out_real(p, x, f); };
+    const FloatField one = out_real;  // the float overload
     if (format_float_lines(buf.data() + offset, e, v.data(), v.size(), per, one) &&
         buf.compare(offset, std::string::npos, lines + std::string(64, '#')) != 0)
       __builtin_trap();

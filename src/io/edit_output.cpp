@@ -683,7 +683,7 @@ int out_real(char* dst, const DataEdit& e, float v) {
 
 void out_reals(char* dst, const DataEdit& e, const float* v, std::size_t count) {
   // Vectors where the machine has them; the values they decline, one at a time.
-  const FloatField one = [](char* p, const DataEdit& x, float f) { return out_real(p, x, f); };
+  const FloatField one = out_real;  // the float overload
   if (format_floats(dst, e, v, count, one)) return;
   switch (e.digits) {
     case 2: if (short_float_shape<3>(e)) return out_float_run<3>(dst, e, v, count); break;

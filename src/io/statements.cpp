@@ -904,7 +904,7 @@ void write_real_row(int unit, std::string_view format, std::span<const float> va
   }
   // Whole lines at a time in vectors where the machine has them: up to 32 KiB of lines.
   const std::size_t chunk = std::max<std::size_t>(1, (std::size_t{32} << 10) / (per * w + 1)) * per;
-  const FloatField one = [](char* p, const DataEdit& x, float f) { return out_real(p, x, f); };
+  const FloatField one = out_real;  // the float overload
   std::size_t i = 0;
   while (i < values.size()) {
     const std::size_t n = std::min(chunk, values.size() - i);

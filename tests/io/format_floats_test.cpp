@@ -201,6 +201,7 @@ TEST(FormatFloats, LinesMatchTheScalarPathLineByLine) {
   if (!have_vectors()) GTEST_SKIP() << "no vector path";
   RestorePath restore;
   const std::vector<float> edges = edge_values();
+  const FloatField one = out_real;  // the float overload
   for (const DataEdit& e : {edit('E', 12, 4), edit('D', 9, 2), edit('E', 20, 6)}) {
     for (const std::size_t per : {8u, 9u, 10u, 13u}) {
       for (const std::size_t count : {0u, 1u, 7u, 8u, 9u, 10u, 16u, 17u, 23u, 26u, 40u, 101u}) {
@@ -217,7 +218,6 @@ TEST(FormatFloats, LinesMatchTheScalarPathLineByLine) {
         }
         ASSERT_TRUE(set_format_path(FormatPath::avx512));
         std::string got(bytes + (count == 0) + 70, '#');
-        const FloatField one = [](char* p, const DataEdit& x, float f) { return out_real(p, x, f); };
         ASSERT_TRUE(format_float_lines(got.data() + 1, e, v.data(), count, per, one));
         EXPECT_EQ('#', got[0]);
         EXPECT_EQ(want, got.substr(1, want.size()));
@@ -225,7 +225,6 @@ TEST(FormatFloats, LinesMatchTheScalarPathLineByLine) {
       }
     }
   }
-  const FloatField one = [](char* p, const DataEdit& x, float f) { return out_real(p, x, f); };
   char buf[64];
   const float x = 1.0f;
   EXPECT_FALSE(format_float_lines(buf, edit('E', 12, 4), &x, 1, 7, one));  // fewer than 8 a line
