@@ -12,6 +12,7 @@
 #include <new>
 
 #include <algorithm>
+#include <memory>
 #include <cstdint>
 #include <cstdlib>
 #include <span>
@@ -42,7 +43,7 @@ namespace {
 
 // Grid and row storage sized from a header, mapped without being touched: the pages are
 // first touched by the rows read into them, so a header that claims more than its file
-// holds costs nothing before the "Data truncated" stop. Large storage asks for
+// holds costs nothing before the "Data truncated" stop (a few pages come from the heap). Large storage asks for
 // transparent huge pages, which cuts the cost of that first touch many times over.
 template <class T>
 class Storage {
@@ -58,6 +59,11 @@ class Storage {
     if (n == 0) return;
     constexpr std::size_t huge = std::size_t{2} << 20;
     const std::size_t bytes = n * sizeof(T);
+    if (bytes <= small) {  // a few pages: from the heap, no mapping of its own
+      heap_ = std::make_unique_for_overwrite<T[]>(n);
+      data_ = heap_.get();
+      return;
+    }
     mapped_ = bytes >= huge ? (bytes + 2 * huge - 1) / huge * huge : bytes;
     void* p = ::mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) {
@@ -82,12 +88,15 @@ class Storage {
   std::span<T> first(std::size_t n) { return {data_, std::min(n, size_)}; }
 
  private:
+  static constexpr std::size_t small = std::size_t{64} << 10;
   void release() {
+    heap_.reset();
     if (map_) ::munmap(map_, mapped_);
     map_ = nullptr;
     data_ = nullptr;
     size_ = 0;
   }
+  std::unique_ptr<T[]> heap_;
   void* map_ = nullptr;
   std::size_t mapped_ = 0;
   T* data_ = nullptr;

@@ -110,7 +110,11 @@ class Unit {
   void put_marker(unsigned char* p, std::uint32_t v) const;
   long raw_read(char* dst, std::size_t n, std::int64_t at);
   int drain();  // writes out the buffered bytes only
+  void spill(std::size_t n);  // makes room for n bytes, keeping file writes aligned
   int step_back_in_buffer();
+  // Skipping the rest of a record or stepping back over the one just read: within the
+  // bytes read last the buffer stays (nothing read again), elsewhere a seek.
+  int move_in_record(std::int64_t pos);
   void make_room_in_record(std::size_t n);
 
   int number_;
@@ -135,6 +139,7 @@ class Unit {
   std::string line_;                // a line that did not lie whole in the buffer
   std::int64_t known_size_ = -1;    // size found while reading; -1 once this unit writes
   void ensure_buffer();
+  bool grow();  // the first buffer made full size; false when it is already
 };
 
 // The unit connected under this number, or nullptr.

@@ -156,6 +156,39 @@ TEST(UnformattedRecords, BackspaceRereadsTheRecordAndTruncatedRecordIsEnd) {
   close_unit(23);
 }
 
+// Records of every size against the buffer (which starts small, grows once, and writes a
+// file in pieces ending at aligned offsets, keeping the bytes past them): the file holds
+// them in order, each leading marker filled in wherever its record began; and text rows
+// written to a file are the bytes of the same rows written to a stream.
+TEST(UnformattedRecords, RecordsOfEverySizeAroundTheBuffer) {
+  ScratchDir d;
+  const std::size_t sizes[] = {5,      17280, 0,      16383, 16384, 16385, 131067, 3,      163832, 163840,
+                               200001, 1,     131064, 40000, 65536, 9,     300000, 131072, 7};
+  std::string expected;
+  ASSERT_EQ(open_unf(21, d.file("sizes.bin")), 0);
+  char fill = 'a';
+  for (const std::size_t n : sizes) {
+    const std::string data(n, fill++);
+    UnformattedWrite w(21);
+    w.item(std::string_view(data));
+    w.finish();
+    expected += test::record(data);
+  }
+  close_unit(21);
+  EXPECT_TRUE(read_file(d.file("sizes.bin")) == expected);
+
+  CapturedOutput out;
+  std::vector<float> row(40001);
+  for (std::size_t i = 0; i < row.size(); ++i) row[i] = static_cast<float>(i) * 1.25e-3f - 7.0f;
+  ASSERT_EQ(open_fmt(31, d.file("rows.txt")), 0);
+  for (int k = 0; k < 5; ++k) {
+    write_real_row(31, "(1p,10e12.4,:)", row);
+    write_real_row(6, "(1p,10e12.4,:)", row);
+  }
+  close_unit(31);
+  EXPECT_TRUE(read_file(d.file("rows.txt")) == out.text());
+}
+
 TEST(UnformattedRecords, EndOfFileNotAskedForIsTheFatalReport) {
   ScratchDir d;
   CapturedOutput out;
