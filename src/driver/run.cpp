@@ -200,16 +200,18 @@ bool stream_rows(const RunSettings& s, Conversion& c) {
   // the rows move as their records, a block at a time, without being taken apart: read
   // whole, turned and mirrored by the order of the pieces written. The storage is
   // touched only as far as rows are read (a header may claim more than its file holds).
+  // Into a text file the rows are edited straight from the records read.
   constexpr std::int64_t block_bytes = std::int64_t{256} << 10;
-  bool records = !c.formatted_in && c.unformatted_out && !unit_is_big_endian(31);
-  const int block = s.reverse || records ? static_cast<int>(std::clamp<std::int64_t>(block_bytes / row, 1, l)) : 1;
+  bool records = !c.formatted_in && (!c.unformatted_out || !unit_is_big_endian(31));
+  const std::int64_t record = static_cast<std::int64_t>(k) * static_cast<std::int64_t>(sizeof(Cell)) + 8;
+  const int block = s.reverse || records ? static_cast<int>(std::clamp<std::int64_t>(block_bytes / (records ? record : row), 1, l)) : 1;
   const std::size_t cells = static_cast<std::size_t>(k);
   const std::size_t first = s.rotate ? zrcyl_first(c.rotation, k) : 0;
   CellStorage block_rows, read_rows;
   Storage<std::byte> block_records;
   block_rows.allocate(cells * static_cast<std::size_t>(block));
   if (s.rotate) read_rows.allocate(cells);
-  if (records) block_records.allocate(static_cast<std::size_t>(row) * static_cast<std::size_t>(block));
+  if (records) block_records.allocate(static_cast<std::size_t>(record) * static_cast<std::size_t>(block));
   const std::span<Cell> rows = block_rows.span();
   for (int j = l; j >= 1;) {
     // Rows j, j - 1, ..., j - n + 1; row i goes to row L + 1 - i, whose record is the
@@ -217,7 +219,21 @@ bool stream_rows(const RunSettings& s, Conversion& c) {
     const int n = std::min(block, j);
     if (records && getzm_row_records(block_records.span(), n) == n) {
       if (s.reverse) seek_unit(31, base + header + row * (j - n));
-      outzm_row_records(31, block_records.span(), k, n, s.reverse, first);
+      if (c.unformatted_out) {
+        outzm_row_records(31, block_records.span(), k, n, s.reverse, first);
+      } else {
+        for (int t = 0; t < n; ++t) {
+          const std::size_t at = static_cast<std::size_t>(record * (s.reverse ? n - 1 - t : t) + 4);
+          const std::byte* data = block_records.span().data() + at;
+          const std::span<const Cell> in(reinterpret_cast<const Cell*>(data), cells);
+          if (s.rotate) {
+            zrcyl_row(in, c.rotation, read_rows.span());
+            outzm_row_f(31, read_rows.span());
+          } else {
+            outzm_row_f(31, in);
+          }
+        }
+      }
       j -= n;
       continue;
     }

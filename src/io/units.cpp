@@ -376,6 +376,10 @@ int Unit::drain() {
 }
 
 int Unit::seek(std::int64_t pos, bool keep_rest) {
+  if (keep_rest && mode_ == Mode::reading && pos == position()) {  // staying: the buffer stays
+    cut_pending_ = false;
+    return 0;
+  }
   if (mode_ == Mode::writing) {
     if (int e = flush()) return e;
   }
