@@ -89,6 +89,23 @@ void BM_out_reals_float_1pE12_4_path(benchmark::State& state) {
 }
 BENCHMARK(BM_out_reals_float_1pE12_4_path)->Arg(0)->Arg(1);
 
+// The same run laid out as the writer's lines of ten fields, each with its line feed.
+void BM_float_lines_1pE12_4(benchmark::State& state) {
+  const auto v = grid_values();
+  const kvax::DataEdit e = edit('E', 12, 4, 1);
+  std::vector<char> out(batch * 12 + batch / 10 + 1);
+  for (auto _ : state) {
+    if (!kvax::format_float_lines(out.data(), e, v.data(), v.size(), 10, kvax::out_real)) {
+      state.SkipWithError("no vector path on this machine");
+      return;
+    }
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * batch);
+}
+BENCHMARK(BM_float_lines_1pE12_4);
+
 void BM_snprintf_E12_4(benchmark::State& state) {
   const auto v = grid_values();
   std::vector<char> out(batch * 12 + 1);

@@ -18,8 +18,8 @@
 //
 // A block's fields are put together by byte permutations from two registers: the eight
 // values' digits (8 bytes each) and their marks (sign, exponent sign, exponent digits)
-// beside the bytes every field shares (blank, point, E or D), through an index table for
-// each n and lead.
+// beside the bytes every field shares (blank, point, E or D, line feed), through an index
+// table for each n, lead and place of a line end in the block.
 #include "io/format_floats.h"
 
 #include <array>
@@ -61,21 +61,27 @@ bool short_shape(const DataEdit& e) {
 // last), then the marks register, 4 bytes a value (sign, exponent sign, exponent digits)
 // and the shared bytes after them.
 constexpr int marks_at = 64, shared_at = marks_at + 32;
-constexpr int blank_at = shared_at, point_at = shared_at + 1, letter_at = shared_at + 2;
+constexpr int blank_at = shared_at, point_at = shared_at + 1, letter_at = shared_at + 2, line_feed_at = shared_at + 3;
 
-// For each output byte of a block of 8 fields (at most 160, three registers), the byte of
-// the two sources it is; bytes past the block take any.
+// For each output byte of a block of 8 fields (at most 161, three registers), the byte of
+// the two sources it is; bytes past the block take any. A line that ends after field `end`
+// of the block (1 to 8) has its line feed there and the fields after it one column further
+// on; end 9 is a block without a line end.
+constexpr int no_line_end = 9;
 struct BlockIndex {
   alignas(64) u8 b[3][64];
 };
-constexpr BlockIndex block_index(int n, int lead) {
+constexpr BlockIndex block_index(int n, int lead, int end) {
   const int w = lead + n + 5;
   BlockIndex x{};
-  for (int p = 0; p < 8 * w; ++p) {
-    const int i = p / w, c = p % w;
+  for (int p = 0; p < 8 * w + (end < no_line_end ? 1 : 0); ++p) {
+    const int q = p > w * end ? p - 1 : p;  // the byte of the fields without the line feed
+    const int i = q / w, c = q % w;
     const int digits = 8 * i + 8 - n, marks = marks_at + 4 * i;
     int s;
-    if (c < lead - 1) {
+    if (p == w * end) {
+      s = line_feed_at;
+    } else if (c < lead - 1) {
       s = blank_at;
     } else if (c == lead - 1) {
       s = marks;  // the sign
@@ -94,12 +100,15 @@ constexpr BlockIndex block_index(int n, int lead) {
   }
   return x;
 }
-using BlockIndexes = std::array<std::array<BlockIndex, max_lead>, max_digits - min_digits + 1>;
+using LeadIndexes = std::array<BlockIndex, no_line_end>;
+using BlockIndexes = std::array<std::array<LeadIndexes, max_lead>, max_digits - min_digits + 1>;
 constexpr BlockIndexes make_block_indexes() {
   BlockIndexes a{};
   for (int n = min_digits; n <= max_digits; ++n)
     for (int lead = 1; lead <= max_lead; ++lead)
-      a[static_cast<std::size_t>(n - min_digits)][static_cast<std::size_t>(lead - 1)] = block_index(n, lead);
+      for (int end = 1; end <= no_line_end; ++end)
+        a[static_cast<std::size_t>(n - min_digits)][static_cast<std::size_t>(lead - 1)][static_cast<std::size_t>(end - 1)] =
+            block_index(n, lead, end);
   return a;
 }
 constexpr BlockIndexes block_indexes = make_block_indexes();
@@ -264,21 +273,17 @@ template <int n>
 KVAX_AVX512 std::size_t format_avx512(char* dst, const DataEdit& e, const float* v, std::size_t count,
                                       std::size_t per, FloatField one) {
   const int w = e.width;
-  const BlockIndex& index = block_indexes[n - min_digits][static_cast<std::size_t>(w - n - 6)];
-  const __m512i index0 = _mm512_load_si512(index.b[0]);
-  const __m512i index1 = _mm512_load_si512(index.b[1]);
-  const __m512i index2 = _mm512_load_si512(index.b[2]);
+  const LeadIndexes& indexes = block_indexes[n - min_digits][static_cast<std::size_t>(w - n - 6)];
   const Constants c = constants<n>();
-  const __m256i shared = _mm256_setr_epi8(' ', '.', e.kind, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                          0, 0, 0, 0, 0, 0, 0, 0, 0);
+  const __m256i shared = _mm256_setr_epi8(' ', '.', e.kind, '\n', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                          0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
   const std::size_t line = per > 0 ? per : ~std::size_t{0};
   std::size_t at = 0;  // the fields of the line written so far
   char* const start = dst;
   for (std::size_t i = 0; i < count; i += 8) {
     const int left = count - i < 8 ? static_cast<int>(count - i) : 8;
-    // The line ends after field `end` of the block (1 to 8), or not in it (9): the fields
-    // after it go one column further on, the line feed between.
-    const int end = line - at <= static_cast<std::size_t>(left) ? static_cast<int>(line - at) : 9;
+    // The line ends after field `end` of the block (1 to 8), or not in it.
+    const int end = line - at <= static_cast<std::size_t>(left) ? static_cast<int>(line - at) : no_line_end;
     const __mmask8 lanes = static_cast<__mmask8>((1u << left) - 1);
     __m512i digits;
     __m256i marks;
@@ -287,10 +292,11 @@ KVAX_AVX512 std::size_t format_avx512(char* dst, const DataEdit& e, const float*
                                       : _mm256_maskz_loadu_epi32(lanes, v + i),
                          digits, marks);
     const __m512i more = _mm512_inserti64x4(_mm512_castsi256_si512(marks), shared, 1);
-    const __m512i r[3] = {_mm512_permutex2var_epi8(digits, index0, more),
-                          _mm512_permutex2var_epi8(digits, index1, more),
-                          _mm512_permutex2var_epi8(digits, index2, more)};
-    const int bytes = w * left, cut = end < left ? w * end : bytes;
+    const BlockIndex& index = indexes[static_cast<std::size_t>(end - 1)];
+    const __m512i r[3] = {_mm512_permutex2var_epi8(digits, _mm512_load_si512(index.b[0]), more),
+                          _mm512_permutex2var_epi8(digits, _mm512_load_si512(index.b[1]), more),
+                          _mm512_permutex2var_epi8(digits, _mm512_load_si512(index.b[2]), more)};
+    const int bytes = w * left + (end <= left ? 1 : 0);
     if (count - i >= 16) {
       // Whole registers while the fields after the block take what spills past it (under
       // 64 bytes, less than 8 fields of 9 columns or more).
@@ -298,17 +304,13 @@ KVAX_AVX512 std::size_t format_avx512(char* dst, const DataEdit& e, const float*
       _mm512_storeu_si512(dst + 64, r[1]);
       if (bytes > 128) _mm512_storeu_si512(dst + 128, r[2]);
     } else {
-      for (int k = 0; k < 3; ++k) _mm512_mask_storeu_epi8(dst + 64 * k, bytes_between(64 * k, 0, cut), r[k]);
+      for (int k = 0; k < 3; ++k) _mm512_mask_storeu_epi8(dst + 64 * k, bytes_between(64 * k, 0, bytes), r[k]);
     }
-    if (end < left) {
-      for (int k = 0; k < 3; ++k) _mm512_mask_storeu_epi8(dst + 1 + 64 * k, bytes_between(64 * k, cut, bytes), r[k]);
-    }
-    if (end <= left) dst[w * end] = '\n';
     for (unsigned m = declined; m; m &= m - 1) {
       const int j = __builtin_ctz(m);
       one(dst + w * j + (j >= end ? 1 : 0), e, v[i + static_cast<std::size_t>(j)]);
     }
-    dst += bytes + (end <= left ? 1 : 0);
+    dst += bytes;
     at = end <= left ? static_cast<std::size_t>(left - end) : at + static_cast<std::size_t>(left);
   }
   return static_cast<std::size_t>(dst - start);
