@@ -31,7 +31,8 @@ median() { sort -n "$1" | awk '{t[NR] = $1} END {printf "%.1f", t[int((NR + 1) /
 
 # Runs two commands (strings for eval) in turns, N times each after a warm-up; sets
 # A_MS and B_MS to their medians. A command may start with "PREP ;; ": PREP runs before
-# each run, untimed (removing the old output for a fresh name).
+# each run, untimed (removing the old output for a fresh name). WARM names the inputs read
+# into the page cache before each run (grid.u grid.f).
 timed() {  # command, file of times
   local prep='' cmd=$1 t0 t1
   if [[ $cmd == *' ;; '* ]]; then
@@ -39,8 +40,11 @@ timed() {  # command, file of times
     cmd=${cmd#* ;; }
   fi
   [[ -z $prep ]] || eval "$prep" > /dev/null 2>&1
-  # The inputs in the page cache (this machine's kernel reclaims cold pages as it goes).
-  cat grid.u grid.f > /dev/null
+  # The disk settled: what the run before wrote and freed is on it, so that no run pays
+  # for the writing-out of the one before. The inputs in the page cache (this machine's
+  # kernel reclaims cold pages as it goes).
+  sync
+  cat ${WARM:-grid.u grid.f} > /dev/null
   t0=${EPOCHREALTIME/./}
   eval "$cmd" > /dev/null 2>&1
   t1=${EPOCHREALTIME/./}
@@ -106,7 +110,7 @@ N=$((N * 3)) row "kvax -u2f 36 x 18, over existing" "$kvax -u2f -o small.f small
 # A file of ten sections (--all), against ten single conversions (to fresh names: freeing
 # 560 MB of old outputs waits on the disk, which says nothing of the program).
 for _ in 1 2 3 4 5 6 7 8 9 10; do cat grid.u; done > ten.u
-row "kvax --all -u2f, 10 sections, fresh" "rm -f ten.f ;; $kvax --all -u2f -o ten.f ten.u" \
+WARM="ten.u grid.u" row "kvax --all -u2f, 10 sections, fresh" "rm -f ten.f ;; $kvax --all -u2f -o ten.f ten.u" \
   "10 single -u2f runs, fresh" "rm -f o?.f ;; for s in 0 1 2 3 4 5 6 7 8 9; do $kvax -u2f -o o\$s.f grid.u; done"
 
 # Peak resident memory does not grow with the grid: the rows stream.

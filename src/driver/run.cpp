@@ -43,8 +43,9 @@ namespace {
 
 // Grid and row storage sized from a header, mapped without being touched: the pages are
 // first touched by the rows read into them, so a header that claims more than its file
-// holds costs nothing before the "Data truncated" stop (a few pages come from the heap). Large storage asks for
-// transparent huge pages, which cuts the cost of that first touch many times over.
+// holds costs nothing before the "Data truncated" stop. Large storage asks for
+// transparent huge pages, which cuts the cost of that first touch many times over; up to
+// 64 KiB comes from the heap (a mapping of its own costs more than its pages).
 template <class T>
 class Storage {
  public:
