@@ -112,8 +112,10 @@ class Unit {
   int drain();  // writes out the buffered bytes only
   void spill(std::size_t n);  // makes room for n bytes, keeping file writes aligned
   int step_back_in_buffer();
-  // Skipping the rest of a record or stepping back over the one just read: within the
-  // bytes read last the buffer stays (nothing read again), elsewhere a seek.
+  // Moves to pos when it lies within the bytes read last; false, not moved, otherwise.
+  bool move_within_read(std::int64_t pos);
+  // Skipping the rest of a record or stepping back over the one just read (on a file that
+  // can be positioned): within the bytes read last the buffer stays, elsewhere a seek.
   int move_in_record(std::int64_t pos);
   void make_room_in_record(std::size_t n);
 

@@ -383,13 +383,7 @@ int Unit::seek(std::int64_t pos, bool keep_rest) {
   if (mode_ == Mode::writing) {
     if (int e = flush()) return e;
   }
-  if (!seekable_ && !fed) {
-    if (mode_ == Mode::reading && pos >= base_ && pos <= base_ + static_cast<std::int64_t>(len_)) {
-      cur_ = static_cast<std::size_t>(pos - base_);
-      return 0;
-    }
-    return ESPIPE;
-  }
+  if (!seekable_ && !fed) return move_within_read(pos) ? 0 : ESPIPE;
   base_ = pos < 0 ? 0 : pos;
   cur_ = len_ = 0;
   mode_ = Mode::idle;
@@ -484,13 +478,16 @@ char* Unit::room(std::size_t n) {
   return buf_.get() + cur_;
 }
 
+bool Unit::move_within_read(std::int64_t pos) {
+  if (mode_ != Mode::reading || pos < base_ || pos > base_ + static_cast<std::int64_t>(len_)) return false;
+  cur_ = static_cast<std::size_t>(pos - base_);
+  return true;
+}
+
 int Unit::move_in_record(std::int64_t pos) {
-  if (mode_ == Mode::reading && pos >= base_ && pos <= base_ + static_cast<std::int64_t>(len_)) {
-    cur_ = static_cast<std::size_t>(pos - base_);
-    if (seekable_ || fed) cut_pending_ = true;
-    return 0;
-  }
-  return seek(pos);
+  if (!move_within_read(pos)) return seek(pos);
+  cut_pending_ = true;  // as after a seek
+  return 0;
 }
 
 int Unit::step_back_in_buffer() {
