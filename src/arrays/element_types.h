@@ -48,11 +48,6 @@ struct ElementType<Logical1> {
   static std::string_view read_format() { return "(120L1)"; }
 };
 
-// The grid type letter as a header holds it: the first character, a blank for none.
-inline std::string_view grid_letter(std::string_view typ) {
-  return typ.empty() ? std::string_view(" ") : typ.substr(0, 1);
-}
-
 // A writer: its routine tag, and whether its report names the grid size (aiomsg).
 struct WriterTags {
   std::string_view routine;

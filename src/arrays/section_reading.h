@@ -9,21 +9,10 @@
 #include <string>
 #include <string_view>
 
+#include <kvax/arrays/section_layout.h>
 #include <kvax/text/text.h>
 
 namespace kvax {
-
-// A request whose first two characters occur in "  ..??**" accepts any tag.
-inline bool any_tag_request(std::string_view requested) {
-  return std::string_view("  ..??**").find(text(sub(requested, 1, 2), 2)) != std::string_view::npos;
-}
-
-// The first n characters of the request equal the n characters read; a request
-// variable shorter than n is compared over its own length.
-inline bool same_tag(std::string_view requested, std::string_view read, int n) {
-  const long m = requested.size() < static_cast<std::size_t>(n) ? static_cast<long>(requested.size()) : n;
-  return sub(requested, 1, m) == sub(text(read, static_cast<std::size_t>(n)), 1, m);
-}
 
 // The rows a reader takes for a header of K x L cells into a grid of grid_cells: every row
 // is one record (one read statement), also a row of no cells; the caller's K x L bounds

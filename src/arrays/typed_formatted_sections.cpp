@@ -43,7 +43,7 @@ bool write_section(std::string_view routine, int unit, int k, int l, std::string
     write_fmt(6, "(A,2I11)", line_start(routine, 'E').append("Grid too large for this header: "), k, l);
     return false;
   }
-  write_fmt(unit, header_output, static_cast<std::int32_t>(k), static_cast<std::int32_t>(l), grid_letter(typ), vartyp);
+  write_fmt(unit, header_output, static_cast<std::int32_t>(k), static_cast<std::int32_t>(l), text(typ, 1), vartyp);
   const std::string_view format = ElementType<T>::write_format();
   for (int j = l; j >= 1; --j) {
     OutputStatement st(unit, format);
@@ -179,7 +179,7 @@ void getast_f(int unit, int& k, int& l, Text& typ, Text& vartyp) {
 }
 
 void outrmf_xyz(int unit, std::span<const float> r, std::span<const Flag> f, int k, int l, std::string_view typ) {
-  const bool z = grid_letter(typ) == "Z";
+  const bool z = grid_letter(typ) == 'Z';
   const float offset = z ? 0.5f : 0.0f;
   const int nx = z ? k - 1 : k, ny = z ? l - 1 : l;
   const std::size_t cells = k > 0 ? static_cast<std::size_t>(k) : 0;

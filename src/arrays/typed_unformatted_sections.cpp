@@ -26,7 +26,7 @@ void write_section(const WriterTags& w, int unit, int k, int l, std::string_view
     UnformattedWrite h(unit);
     h.item(static_cast<std::int32_t>(k));
     h.item(static_cast<std::int32_t>(l));
-    h.item(grid_letter(typ));
+    h.item(text(typ, 1));
     h.item(vartyp);
     h.finish();
   }

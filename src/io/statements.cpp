@@ -215,7 +215,7 @@ struct OutputStatement::State {
 
 namespace {
 Pool<OutputStatement::State>& output_pool() {
-  static Pool<OutputStatement::State> p;
+  thread_local Pool<OutputStatement::State> p;
   return p;
 }
 
@@ -659,7 +659,7 @@ struct InputStatement::State {
 
 namespace {
 Pool<InputStatement::State>& input_pool() {
-  static Pool<InputStatement::State> p;
+  thread_local Pool<InputStatement::State> p;
   return p;
 }
 
