@@ -82,7 +82,8 @@ std::size_t row_data_bytes(Element e, std::int64_t k) {
   return k > 0 ? static_cast<std::size_t>(k) * traits(e).bytes : 0;
 }
 
-HeaderParse parse_header_record(std::span<const std::byte> data, bool big_endian, int n, SectionHeader& h) {
+HeaderParse parse_header_record(std::span<const std::byte> data, bool big_endian, int n, SectionHeader& h,
+                                HeaderItems items) {
   if (data.size() < head_data_bytes) return HeaderParse::short_data;
   const std::byte* p = data.data();
   h.k = get_int(p, big_endian);
@@ -91,7 +92,7 @@ HeaderParse parse_header_record(std::span<const std::byte> data, bool big_endian
   h.vartyp = chars(p + 9, 4);
   h.tag.clear();
   h.version = 0;
-  if (!h.complex()) return HeaderParse::ok;
+  if (items == HeaderItems::head || (items == HeaderItems::by_word && !h.complex())) return HeaderParse::ok;
   if (data.size() < header_data_bytes(Element::cmpx, n)) return HeaderParse::short_data;
   h.tag = chars(p + head_data_bytes, tag_bytes(n));
   h.version = get_int(p + head_data_bytes + tag_bytes(n), big_endian);

@@ -160,10 +160,16 @@ std::size_t row_data_bytes(Element e, std::int64_t k);  // K elements (none for 
 // cannot read).
 enum class HeaderParse { ok, short_data, bad_field };
 
+// Which items a header read takes: K, L, TYP and VARTYP, then the tag and the version
+// when the word is "CMPX" (by_word); all six whatever the word (complex, as the complex
+// readers read); or the first four only (head, as the readers of the other types read).
+enum class HeaderItems { by_word, complex, head };
+
 // An unformatted header record's data, in the given byte order: K, L, TYP, VARTYP
-// (13 bytes at least), and when VARTYP is "CMPX" the tag of n characters and the version
+// (13 bytes at least) and, as `items` says, the tag of n characters and the version
 // (17 + n bytes at least). Bytes past the items are not looked at.
-HeaderParse parse_header_record(std::span<const std::byte> data, bool big_endian, int n, SectionHeader& h);
+HeaderParse parse_header_record(std::span<const std::byte> data, bool big_endian, int n, SectionHeader& h,
+                                HeaderItems items = HeaderItems::by_word);
 // The record's data for h, as the writers write it (h.vartyp decides whether the tag,
 // cut or blank-padded to n characters, and the version follow): header_data_bytes bytes
 // into out, which has room for at least 17 + max_tag_length; returns the count.
