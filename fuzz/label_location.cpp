@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     }
   });
-  if (status != -1 && status != 0 && status != 255) std::abort();
+  if (status != -1 && status != 1 && status != 255) std::abort();
   label_location_reset_for_tests();
   fuzz::reset_library();
   fuzz::clean_work_dir();

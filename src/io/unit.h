@@ -39,7 +39,7 @@ class Unit {
 
   // --- bytes ---
   // Reads up to n bytes; returns the count (short only at end of file). Errors raise
-  // the fatal report of the statement "READ" unless want_err, in which case -1.
+  // the fatal report of the statement "READ".
   long read(void* dst, std::size_t n);
   // Appends n bytes at the current position (the first write after a positioning
   // cuts the file there). Failures raise the fatal report.
