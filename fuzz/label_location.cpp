@@ -16,6 +16,7 @@
 #include <kvax/text/text.h>
 
 #include "fuzz_support.h"
+#include "testing.h"
 
 using namespace kvax;
 

@@ -19,6 +19,7 @@
 #include <kvax/io/units.h>
 
 #include "fuzz_support.h"
+#include "testing.h"
 
 using namespace kvax;
 

@@ -120,10 +120,4 @@ struct RecordOrder {
 void write_unit_records(int unit, std::span<const std::byte> records, std::size_t data, long n,
                         RecordOrder order = {});
 
-// Tests: standard output (unit 6) writes into *sink instead of file descriptor 1
-// while it is set; nullptr restores the descriptor.
-void capture_standard_output(std::string* sink);
-// Tests: standard input (unit 5) reads from this text instead of file descriptor 0.
-void feed_standard_input(std::string_view text);
-
 }  // namespace kvax
