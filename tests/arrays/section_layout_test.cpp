@@ -2,6 +2,7 @@
 // checked against what the writers of the units put into files.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -224,22 +225,20 @@ TEST(SectionLayout, SizesAreThoseOfTheWrittenFiles) {
       EXPECT_EQ(static_cast<std::int64_t>(read_file(d.file("s")).size()), head + l * row)
           << traits(e).word << (formatted ? " formatted" : " unformatted") << " n=" << n;
     };
+    // Each writer of both representations, with the element type it writes.
+    const std::pair<Element, std::function<void(bool)>> writers[] = {
+        {Element::cmpx, [&](bool t) { t ? outzm_f(40, z, k, l, "M", "M2") : outzm(40, z, k, l, "M", "M2"); }},
+        {Element::real, [&](bool t) { t ? outrm_f(40, r, k, l, "M") : outrm(40, r, k, l, "M"); }},
+        {Element::dble, [&](bool t) { t ? outdm_f(40, x, k, l, "M") : outdm(40, x, k, l, "M"); }},
+        {Element::flag, [&](bool t) { t ? outim_f(40, f, k, l, "M") : outim(40, f, k, l, "M"); }},
+        {Element::log1, [&](bool t) { t ? outlm_f(40, b, k, l, "M") : outlm(40, b, k, l, "M"); }},
+    };
     for (bool formatted : {false, true}) {
-      ASSERT_EQ(open(formatted), 0);
-      formatted ? outzm_f(40, z, k, l, "M", "M2") : outzm(40, z, k, l, "M", "M2");
-      expect_size(Element::cmpx, formatted);
-      ASSERT_EQ(open(formatted), 0);
-      formatted ? outrm_f(40, r, k, l, "M") : outrm(40, r, k, l, "M");
-      expect_size(Element::real, formatted);
-      ASSERT_EQ(open(formatted), 0);
-      formatted ? outdm_f(40, x, k, l, "M") : outdm(40, x, k, l, "M");
-      expect_size(Element::dble, formatted);
-      ASSERT_EQ(open(formatted), 0);
-      formatted ? outim_f(40, f, k, l, "M") : outim(40, f, k, l, "M");
-      expect_size(Element::flag, formatted);
-      ASSERT_EQ(open(formatted), 0);
-      formatted ? outlm_f(40, b, k, l, "M") : outlm(40, b, k, l, "M");
-      expect_size(Element::log1, formatted);
+      for (const auto& [e, write] : writers) {
+        ASSERT_EQ(open(formatted), 0);
+        write(formatted);
+        expect_size(e, formatted);
+      }
     }
   }
   set_length_tag_tide(2);

@@ -29,6 +29,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <tuple>
+#include <type_traits>
 
 namespace kvax {
 
@@ -55,56 +57,25 @@ struct ElementTraits {
 const ElementTraits& traits(Element e);
 bool element_of_word(std::string_view word, Element& e);
 
-// The element type of a C++ element type, and back.
-template <class T>
-struct ElementOf;
-template <>
-struct ElementOf<Cell> {
-  static constexpr Element value = Element::cmpx;
-};
-template <>
-struct ElementOf<float> {
-  static constexpr Element value = Element::real;
-};
-template <>
-struct ElementOf<double> {
-  static constexpr Element value = Element::dble;
-};
-template <>
-struct ElementOf<Flag> {
-  static constexpr Element value = Element::flag;
-};
-template <>
-struct ElementOf<Logical1> {
-  static constexpr Element value = Element::log1;
-};
-template <class T>
-inline constexpr Element element_of = ElementOf<T>::value;
-
+// The C++ element type of an element type, and back.
+using ElementValues = std::tuple<Cell, float, double, Flag, Logical1>;  // in the order of Element
 template <Element E>
-struct ElementValue;
-template <>
-struct ElementValue<Element::cmpx> {
-  using type = Cell;
-};
-template <>
-struct ElementValue<Element::real> {
-  using type = float;
-};
-template <>
-struct ElementValue<Element::dble> {
-  using type = double;
-};
-template <>
-struct ElementValue<Element::flag> {
-  using type = Flag;
-};
-template <>
-struct ElementValue<Element::log1> {
-  using type = Logical1;
+using element_value_t = std::tuple_element_t<static_cast<std::size_t>(E), ElementValues>;
+template <class T>
+inline constexpr Element element_of = std::is_same_v<T, Cell>       ? Element::cmpx
+                                      : std::is_same_v<T, float>    ? Element::real
+                                      : std::is_same_v<T, double>   ? Element::dble
+                                      : std::is_same_v<T, Flag>     ? Element::flag
+                                      : std::is_same_v<T, Logical1> ? Element::log1
+                                                                    : throw "no element type";
+template <class T>
+struct ElementOf {
+  static constexpr Element value = element_of<T>;
 };
 template <Element E>
-using element_value_t = typename ElementValue<E>::type;
+struct ElementValue {
+  using type = element_value_t<E>;
+};
 
 // The initial formats of /CODFMT/: EFMT (CMPX and REAL values) and DFMT (DBLE values).
 // Formatted complex rows are read back under ten 12-column fields per line whatever
