@@ -31,7 +31,7 @@ const ComplexReaderKind formatted_kind{true, "GetzmF", "Lgetzm", "CMPX|REAL|DBLE
 
 }  // namespace
 
-Io read_header(int unit, unsigned want, bool formatted, HeaderItems items, int n, SectionHeader& h) {
+Io read_section_header(int unit, unsigned want, bool formatted, HeaderItems items, int n, SectionHeader& h) {
   if (formatted) {
     Text line = text("", 64);  // the longest header line has 55 columns
     const Io s = read_fmt(unit, want, "(A)", line);
@@ -57,7 +57,7 @@ Io read_header(int unit, unsigned want, bool formatted, HeaderItems items, int n
   return s;
 }
 
-void write_header(int unit, bool formatted, const SectionHeader& h, int n) {
+void write_section_header(int unit, bool formatted, const SectionHeader& h, int n) {
   if (formatted) {
     write_fmt(unit, "(A)", format_header_line(h, n));
     return;
@@ -115,7 +115,7 @@ bool ComplexReader::read_header_of_section(Text& typ, Text& tag) {
     write_list(6, "<*GETZM>I> Need ", n_, ", got ", static_cast<std::int32_t>(tag.size()));
   }
   SectionHeader h;
-  const Io s = read_header(unit_, want_both, kind_.formatted, HeaderItems::complex, n_, h);
+  const Io s = read_section_header(unit_, want_both, kind_.formatted, HeaderItems::complex, n_, h);
   if (s == Io::err) {
     write_fmt(6, "(A)", line_start(routine, 'E') + "Cannot recognize data");
     assign(tag, "ER");
@@ -232,7 +232,7 @@ bool ComplexReader::begin(int unit, int k, int l, Text& typ, Text& tag, int& ver
 void write_complex_header(bool formatted, int unit, int k, int l, std::string_view typ, std::string_view tag) {
   const SectionHeader h{.k = k, .l = l, .typ = grid_letter(typ), .vartyp = "CMPX", .tag = std::string(tag),
                         .version = cver_version()};
-  write_header(unit, formatted, h, cver_tag_length());
+  write_section_header(unit, formatted, h, cver_tag_length());
 }
 
 void write_complex_row(bool formatted, int unit, std::span<const Cell> row, float scale) {

@@ -159,6 +159,31 @@ TEST(SectionLayout, HeaderLinesReadAndWritten) {
   EXPECT_EQ(h.vartyp, "REAL");
 }
 
+// What a complex header tells by its own size, and the look of a complex header line.
+TEST(SectionLayout, TagLengthsAndTheLookOfAHeaderLine) {
+  EXPECT_EQ(tag_length_of_record(19), 2);
+  EXPECT_EQ(tag_length_of_record(33), 16);
+  EXPECT_EQ(tag_length_of_record(34), 0);
+  EXPECT_EQ(tag_length_of_record(17), 0);
+  EXPECT_EQ(tag_length_of_record(13), 0);
+  EXPECT_EQ(tag_length_of_line("         3         2 M CMPX M2         -1"), 2);
+  EXPECT_EQ(tag_length_of_line("         3         2 M CMPX MS4          7   "), 3);
+  EXPECT_EQ(tag_length_of_line("         3         2 M CMPX"), 0);
+  struct Row {
+    int line;
+    std::string_view text;
+    bool looks;
+  };
+  for (const Row& r : {Row{__LINE__, "         3         2 M CMPX M2         -1", true},
+                       Row{__LINE__, "        -3        +2   Xabc", true}, Row{__LINE__, "         3         2 M 1MPX", false},
+                       Row{__LINE__, "                   2 M CMPX", false}, Row{__LINE__, "    5    7 Z REAL", false},
+                       Row{__LINE__, "         3         2 MMCMPX", false}, Row{__LINE__, "         3         2 M CMP", false},
+                       Row{__LINE__, "         3         2 M C", false}, Row{__LINE__, "         3         2 M ", false}}) {
+    SCOPED_TRACE(r.line);
+    EXPECT_EQ(starts_as_complex_header(r.text), r.looks);
+  }
+}
+
 // Tags that share their first characters are told apart by the readers of both
 // representations: a search passes over the first section, a plain read names both tags.
 TEST(SectionLayout, ReadersTellTagsApartByEveryCharacter) {

@@ -155,6 +155,16 @@ HeaderParse parse_header_line(std::string_view line, Element layout, int n, Sect
 // The header line for h, without its line feed, as the writers write it.
 std::string format_header_line(const SectionHeader& h, int n);
 
+// The tag length a complex header tells by its own size: a record of 17 + n bytes of
+// data, a line of 39 + n columns (the version ends it; trailing blanks do not count);
+// 0 when that is no tag length (1 to max_tag_length).
+int tag_length_of_record(std::size_t data_bytes);
+int tag_length_of_line(std::string_view line);
+// Whether a text begins as a complex header line does: K and L in ten columns each
+// (digits, signs and blanks, a digit in each), a blank, the grid letter, a blank and the
+// four columns of the element word, the first a letter.
+bool starts_as_complex_header(std::string_view text);
+
 // ---- sizes in the file ----
 
 // Bytes of a header and of a row in the file, framing and line feeds included.
