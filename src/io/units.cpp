@@ -263,6 +263,7 @@ int open_replacement(const std::string& target, std::string_view status, int& fd
                      std::vector<std::string>& stale) {
   const std::string dir_name = directory_part(target);
   const std::string base = target.substr(dir_name.size());
+  if (base.empty()) return -1;  // "name/": opened as it is, where a directory is refused
   const int dir = ::open(dir_name.empty() ? "." : dir_name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   if (dir < 0) return errno;
   const auto fail = [&](int rc) {
