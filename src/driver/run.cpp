@@ -546,9 +546,9 @@ extern "C" void on_termination_signal(int sig) {
 // default is in force at the start: one ignored then (nohup and the like) stays ignored,
 // and a handler installed before (a sanitizer's) stays.
 void catch_termination_signals() {
-  std::vector<int> ending = {SIGHUP,  SIGINT,    SIGQUIT, SIGTERM, SIGPIPE, SIGALRM,   SIGUSR1, SIGUSR2,
-                             SIGXCPU, SIGXFSZ,   SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR, SIGSTKFLT, SIGSYS,
-                             SIGTRAP, SIGABRT,   SIGSEGV, SIGBUS,  SIGFPE,  SIGILL};
+  std::vector<int> ending = {SIGHUP,  SIGINT,  SIGQUIT,   SIGTERM, SIGPIPE, SIGALRM, SIGUSR1,   SIGUSR2,
+                             SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR,  SIGSTKFLT, SIGSYS,
+                             SIGTRAP, SIGABRT, SIGSEGV,   SIGBUS,  SIGFPE,  SIGILL};
   for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) ending.push_back(sig);
   for (const int sig : ending) {
     struct sigaction old {};

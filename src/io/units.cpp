@@ -298,9 +298,14 @@ int open_replacement(const std::string& target, std::string_view status, int& fd
     if (!exists || (rc != EACCES && rc != EPERM && rc != EROFS)) return fail(rc);
   }
   // Written in place at the end: the output's descriptor is taken now (it is not cut).
-  const int into = ::openat(dir, base.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+  // Not blocking: a FIFO put there since would wait for a reader with the signals held.
+  const int into = ::openat(dir, base.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   ::close(dir);
   if (into < 0) return -1;
+  if (::fstat(into, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(into);
+    return -1;
+  }
   fd = unnamed_file();
   if (fd < 0) {
     ::close(into);
@@ -316,7 +321,8 @@ int copy_into(int from, int into) {
   struct stat st {};
   if (::fstat(from, &st) != 0) return errno;
   const off_t size = st.st_size;
-  if (size > 0 && ::fallocate(into, FALLOC_FL_KEEP_SIZE, 0, size) != 0 && errno != EOPNOTSUPP && errno != ENOSYS)
+  if (size > 0 && ::fallocate(into, FALLOC_FL_KEEP_SIZE, 0, size) != 0 && errno != EOPNOTSUPP && errno != ENOSYS &&
+      errno != EINVAL)
     return errno;
   const std::size_t chunk = std::size_t{1} << 20;
   std::unique_ptr<char[]> buf(new char[chunk]);
@@ -955,7 +961,8 @@ int open_unit(int number, const OpenSpec& spec) {
     return unit;
   };
   if (!spec.read_only) {
-    const OutputTarget target = t.replace_whole[number] ? final_target(name) : OutputTarget{name, descriptor_of_name(name)};
+    const OutputTarget target =
+        t.replace_whole[number] ? final_target(name) : OutputTarget{name, descriptor_of_name(name)};
     if (target.error) return target.error;
     if (target.descriptor >= 0) {
       // Written through the descriptor itself, in turn from where it stands: a pipe

@@ -56,7 +56,8 @@ std::vector<std::string> names_in(const std::string& dir) {
 
 bool hidden_file_in(const std::string& dir) {
   const auto names = names_in(dir);
-  return std::any_of(names.begin(), names.end(), [](const std::string& n) { return n.find(".kvax-") != std::string::npos; });
+  return std::any_of(names.begin(), names.end(),
+                     [](const std::string& n) { return n.find(".kvax-") != std::string::npos; });
 }
 
 class OutputPath : public ::testing::Test {
@@ -108,8 +109,10 @@ TEST_F(OutputPath, NamesOfDescriptorsAreWrittenThroughThem) {
   EXPECT_TRUE(log.starts_with("keep\n" + text_3x2) && log.ends_with(report)) << log;
   // A descriptor that is not open fails the open.
   p = run_shell("$KVAX -o /dev/fd/7 m2.u 7>&-; echo $?", dir_.path());
-  EXPECT_TRUE(p.out.ends_with(" <OPENF->T> 31 B File ->/dev/fd/7<- Status=UNKNOWN     9 READONLY=F\n"
-                              " <OPENF->I> DFN ->/dev/fd/7" + std::string(119, ' ') + "<-\n1\n"))
+  EXPECT_TRUE(
+      p.out.ends_with(" <OPENF->T> 31 B File ->/dev/fd/7<- Status=UNKNOWN     9 READONLY=F\n"
+                      " <OPENF->I> DFN ->/dev/fd/7" +
+                      std::string(119, ' ') + "<-\n1\n"))
       << p.out;
 }
 
@@ -148,7 +151,7 @@ TEST_F(OutputPath, ADirectoryRenamedDuringARunKeepsNoHiddenFile) {
     int line;
     std::string end, out, left;
   } rows[] = {
-      {__LINE__, "cat m2.u >&3; exec 3>&-; wait $pid; echo $?", "0\n", text_3x2},  // put in place in e
+      {__LINE__, "cat m2.u >&3; exec 3>&-; wait $pid; echo $?", "0\n", text_3x2},   // put in place in e
       {__LINE__, "head -c 30 m2.u >&3; exec 3>&-; wait $pid; echo $?", "1\n", ""},  // bad input
       {__LINE__, "kill -TERM $pid; wait $pid; echo $?", "143\n", ""},
   };
@@ -232,11 +235,11 @@ TEST_F(OutputPath, HiddenFilesOfKilledRunsAreRemovedWhenStale) {
     const timespec t[2] = {{::time(nullptr) - seconds, 0}, {::time(nullptr) - seconds, 0}};
     ::utimensat(AT_FDCWD, file(name).c_str(), t, 0);
   };
-  age(".out.f.kvax-Abc123", 120);   // left by a killed run
-  age(".out.f.kvax-Fresh1", 0);     // maybe a run that has just begun
-  age(".out.f.kvax-Locked", 120);   // a live run that waits
+  age(".out.f.kvax-Abc123", 120);    // left by a killed run
+  age(".out.f.kvax-Fresh1", 0);      // maybe a run that has just begun
+  age(".out.f.kvax-Locked", 120);    // a live run that waits
   age(".other.f.kvax-Abc123", 120);  // another output's
-  age(".out.f.kvax-Abc1234", 120);  // not such a name
+  age(".out.f.kvax-Abc1234", 120);   // not such a name
   const int held = ::open(file(".out.f.kvax-Locked").c_str(), O_RDONLY);
   ASSERT_EQ(::flock(held, LOCK_EX), 0);
   const auto r = run_kvax({"-o", "out.f", "m2.u"}, dir_.path());
@@ -287,14 +290,14 @@ TEST_F(OutputPath, ALockedDirectoryKeepsItsOutputUntilTheRunSucceeded) {
     int line;
     std::string script, out, expected;
   } rows[] = {
-      {__LINE__, "$AS$KVAX -o locked/out.f cut.u", "1\n", old_text},  // truncated data
+      {__LINE__, "$AS$KVAX -o locked/out.f cut.u", "1\n", old_text},         // truncated data
       {__LINE__, "$AS$KVAX -f2f -o locked/out.f bad.f", "255\n", old_text},  // the fatal report
-      {__LINE__,  // a signal after many rows were written
+      {__LINE__,                                                             // a signal after many rows were written
        "$AS$KVAX -o locked/out.f p & pid=$!; exec 3>p; head -c 1000000 big.u >&3; sleep 0.2; kill -TERM $pid; "
        "wait $pid",
        "143\n", old_text},
       {__LINE__, "TMPDIR=/nowhere $AS$KVAX -o locked/out.f big.u", "0\n", new_text},  // held in memory
-      {__LINE__, "$AS$KVAX -o locked/out.f m2.u", "0\n", text_3x2},  // shorter than before
+      {__LINE__, "$AS$KVAX -o locked/out.f m2.u", "0\n", text_3x2},                   // shorter than before
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.line);
