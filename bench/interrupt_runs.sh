@@ -30,7 +30,7 @@ bad=0 old=0 new=0 left=0
 signals=(TERM INT HUP KILL USR1 USR2 ALRM PIPE XCPU XFSZ VTALRM PROF QUIT)
 for ((n = 0; n < tries; n++)); do
   cp old.f out.f
-  sig=${signals[n % 4]}
+  sig=${signals[n % ${#signals[@]}]}
   "$build/kvax.out" -o out.f grid.u > /dev/null &
   pid=$!
   sleep "0.$(printf '%03d' $((RANDOM % 80)))"
