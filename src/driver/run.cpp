@@ -503,6 +503,8 @@ bool conversion_run() {
   // stops early leaves an existing output as it was.
   replace_whole(31, true);
   openfs(output_spec);
+  for (const std::string& name : stale_files_removed(31))
+    write_fmt(6, "(2A)", " <Main-->I> Removed a stale file of an interrupted run: ", name);
   // Opening wrote nothing yet: refuse before the output is cut.
   if (same_file(file_of_unit(21), file_of_unit(31)))
     terminate_main("Output file is the input file: " + file_of_unit(31));
@@ -532,20 +534,28 @@ void guard_standard_descriptors() {
   }
 }
 
-// An interrupted run leaves no new output file behind.
+// An interrupted run leaves no new output file behind: the signal is caught, the new
+// file removed, and the run then ends by the signal as it would have.
 extern "C" void on_termination_signal(int sig) {
   remove_uncommitted_files();
   ::signal(sig, SIG_DFL);
   ::raise(sig);
 }
 
+// Every signal whose default action ends the process and that can be caught, where that
+// default is in force at the start: one ignored then (nohup and the like) stays ignored,
+// and a handler installed before (a sanitizer's) stays.
 void catch_termination_signals() {
-  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+  std::vector<int> ending = {SIGHUP,  SIGINT,  SIGQUIT,   SIGTERM, SIGPIPE, SIGALRM, SIGUSR1,   SIGUSR2,
+                             SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR,  SIGSTKFLT, SIGSYS,
+                             SIGTRAP, SIGABRT, SIGSEGV,   SIGBUS,  SIGFPE,  SIGILL};
+  for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) ending.push_back(sig);
+  for (const int sig : ending) {
     struct sigaction old {};
-    if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;  // nohup and the like
+    if (::sigaction(sig, nullptr, &old) != 0 || (old.sa_flags & SA_SIGINFO) || old.sa_handler != SIG_DFL) continue;
     struct sigaction sa {};
     sa.sa_handler = on_termination_signal;
-    ::sigemptyset(&sa.sa_mask);
+    ::sigfillset(&sa.sa_mask);
     ::sigaction(sig, &sa, nullptr);
   }
 }
