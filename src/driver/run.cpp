@@ -494,7 +494,8 @@ void find_tagged_section(const RunSettings& s, Conversion& c) {
       if (!h.end && index > 1) no_more_sections(h, index - 1);
       return;  // bytes that are no section at the start are read as the complex reader reads them
     }
-    if (h.vartyp == "CMPX" && same_tag(trimmed(s.wanted_tag), h.tag, h.tag_length)) return;
+    // The whole tag: blank-padded, "M" is not a prefix that M2 would match.
+    if (h.vartyp == "CMPX" && same_tag(s.wanted_tag, h.tag, h.tag_length)) return;
     int rows = 0;
     if (!skip_section(21, c.formatted_in, h, rows)) {
       write_fmt(6, "(A,I4,A,I10,A,I10,A)", " <Main-->T> Section", index, " ends after", rows, " of",

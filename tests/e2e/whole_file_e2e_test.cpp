@@ -239,6 +239,8 @@ TEST(WholeFiles, TaggedRunsNameTheirSection) {
       {__LINE__, {"--tag=M2", "-o", "o.f", "one.u"}, "", 0},
       {__LINE__, {"--tag=Q1", "-o", "o.f", "mix.u"}, " <Main-->T> No complex section tagged Q1 among 6 sections\n", 1},
       {__LINE__, {"--tag=Q1", "-o", "o.f", "one.u"}, " <Main-->T> No complex section tagged Q1 among 1 section\n", 1},
+      // A tag is compared whole, never as a prefix.
+      {__LINE__, {"--tag=S", "-o", "o.f", "mix.u"}, " <Main-->T> No complex section tagged S among 6 sections\n", 1},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.line);
