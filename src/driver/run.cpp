@@ -146,7 +146,21 @@ struct Conversion {
   int header_version = -1;
   bool rotation_known = false;  // the count could be read without a message
   int rotation = 0;
+  int passed = -1;  // --tag=T: the sections passed over before the one read
 };
+
+// What I10 holds: the complex text header's K and L (anything else becomes asterisks).
+constexpr int i10_least = -999999999;
+// What I5 holds: the K and L of the other element types' text header.
+constexpr int i5_least = -9999, i5_most = 99999;
+
+// K and L that the output header cannot hold are refused before anything is written, as
+// the typed writers refuse theirs, but as the end of the run: a section is never dropped.
+void check_header_fields(int k, int l, int least, int most) {
+  if (k >= least && k <= most && l >= least && l <= most) return;
+  write_fmt(6, "(A,2I12)", " <Main-->T> Grid does not fit the output header:", k, l);
+  stop_run();
+}
 
 // The rotation count of -c, or false when reading it would stop the run or write a
 // line (then the grid is held and the count read after the reversal, as always).
@@ -303,12 +317,23 @@ void convert_complex(const RunSettings& s, Conversion& c) {
   c.typ = text(".", 1);
   c.rotation_known = false;
   c.rotation = 0;
+  // A header written with another tag length reads wrong (a wrong version, or none): the
+  // header's own length tells, and the run stops before it reads.
+  if (const SectionHead head = peek_section(21, c.formatted_in);
+      head.found && head.vartyp == "CMPX" && head.tag_length != cver_tag_length()) {
+    write_fmt(6, "(A)", " <Main-->T> Bad input; tag length " + std::to_string(cver_tag_length()) +
+                            " does not fit the header");
+    const std::string n = std::to_string(head.tag_length);
+    write_fmt(6, "(A)", " <Main-->I> The header holds a tag of " + n + " characters: try -l" + n);
+    stop_run();
+  }
   if (c.formatted_in) {
     getsiz_f(21, c.k, c.l);
   } else {
     getsiz(21, c.k, c.l);
   }
   const int k = c.k, l = c.l;
+  if (!c.unformatted_out) check_header_fields(k, l, i10_least, INT32_MAX);
   check_grid_size(k, l, s.rotate);
   if (s.rotate) c.rotation_known = rotation_count(s, k, c.rotation);
 
@@ -354,6 +379,12 @@ void convert_complex(const RunSettings& s, Conversion& c) {
   setver(version);
 
   if (std::string_view("EF ET EN EV EC ER ").find(sub(tag, 1, 2)) != std::string_view::npos || version == -1) {
+    if (c.passed >= 0 && sub(tag, 1, 2) == "EF") {
+      // --tag=T passed over every section of the file.
+      write_fmt(6, "(A)", " <Main-->T> No complex section tagged " + std::string(trimmed(s.wanted_tag)) + " among " +
+                              std::to_string(c.passed) + (c.passed == 1 ? " section" : " sections"));
+      stop_run();
+    }
     write_fmt(6, "(2A,I5)", " <Main-->T> Bad input; tide$, ver.# ", text(tag, 4), version);
     explain_bad_input(c.formatted_in, s.byte_order[0] == '%');
     stop_run();
@@ -388,6 +419,7 @@ void convert_typed(const RunSettings& s, const Conversion& c, const SectionHead&
                    void (*out_f)(int, std::span<const T>, int, int, std::string_view)) {
   static Storage<T> storage;
   const int k = h.k, l = h.l;
+  if (!c.unformatted_out) check_header_fields(k, l, i5_least, i5_most);
   check_grid_size(k, l, false);
   const std::size_t cells = k > 0 && l > 0 ? static_cast<std::size_t>(k) * static_cast<std::size_t>(l) : 0;
   storage.reserve(cells);
@@ -413,19 +445,23 @@ void convert_typed(const RunSettings& s, const Conversion& c, const SectionHead&
   }
 }
 
+// The input ends after `sections` whole sections, but not cleanly: the run stops.
+[[noreturn]] void no_more_sections(const SectionHead& h, int sections) {
+  if (h.cut) {
+    write_fmt(6, "(A,I4)", " <Main-->T> The input ends inside the header of section", sections + 1);
+  } else {
+    write_fmt(6, "(A,I4,A)", " <Main-->T> What follows section", sections, " is no section");
+  }
+  stop_run();
+}
+
 // --all: every section of the input in order, each with its own element type.
 void convert_all(const RunSettings& s, Conversion& c) {
   for (int index = 1;; ++index) {
     const SectionHead h = peek_section(21, c.formatted_in);
     if (!h.found && index > 1) {
-      // The end of the file, or bytes that are no section.
-      Text line = text("", 1);
-      const bool end = c.formatted_in ? read_fmt(21, want_both, "(A)", line) != Io::ok
-                                      : UnformattedRead(21, want_both).finish() == Io::end;
-      if (!end) {
-        write_fmt(6, "(A,I4,A)", " <Main-->T> What follows section", index - 1, " is no section");
-        stop_run();
-      }
+      // The clean end of the file, or a header cut short, or bytes that are no section.
+      if (!h.end) no_more_sections(h, index - 1);
       return;
     }
     if (!h.found || h.vartyp == "CMPX") {
@@ -447,17 +483,19 @@ void convert_all(const RunSettings& s, Conversion& c) {
 }
 
 // --tag=T: passes over the sections before the first complex one whose tag is T, as the
-// readers' tag search compares tags. Without one, the input is left at its end, where
-// the complex reader then gives its end-of-file lines.
-void find_tagged_section(const RunSettings& s, const Conversion& c) {
-  const int n = cver_tag_length();
+// readers' tag search compares tags, and counts them. Without one, the input is left at
+// its end, where the complex reader then gives its end-of-file lines; a file that does
+// not end cleanly stops the run.
+void find_tagged_section(const RunSettings& s, Conversion& c) {
   for (int index = 1;; ++index) {
+    c.passed = index - 1;
     const SectionHead h = peek_section(21, c.formatted_in);
     if (!h.found) {
-      // Bytes that are no section are read as the complex reader reads them.
-      return;
+      if (!h.end && index > 1) no_more_sections(h, index - 1);
+      return;  // bytes that are no section at the start are read as the complex reader reads them
     }
-    if (h.vartyp == "CMPX" && same_tag(trimmed(s.wanted_tag), h.tag, n)) return;
+    // The whole tag: blank-padded, "M" is not a prefix that M2 would match.
+    if (h.vartyp == "CMPX" && same_tag(s.wanted_tag, h.tag, h.tag_length)) return;
     int rows = 0;
     if (!skip_section(21, c.formatted_in, h, rows)) {
       write_fmt(6, "(A,I4,A,I10,A,I10,A)", " <Main-->T> Section", index, " ends after", rows, " of",
@@ -467,14 +505,9 @@ void find_tagged_section(const RunSettings& s, const Conversion& c) {
   }
 }
 
-// More sections (anything but blank lines or the end) after the one converted.
-bool more_input(bool formatted) {
-  if (!formatted) return UnformattedRead(21, want_both).finish() != Io::end;
-  Text line = text("", 128);
-  while (read_fmt(21, want_both, "(A)", line) == Io::ok)
-    if (trim_len(line) > 0) return true;
-  return false;
-}
+// More in the input after the section converted: anything but its clean end (blank
+// lines in text), also bytes that are no section or a section cut short.
+bool more_input(bool formatted) { return !peek_section(21, formatted).end; }
 
 // The conversion run; true when it has done its job (the output written whole and in
 // place, or the usage text or the version written). Every other stop unwinds.
@@ -498,7 +531,12 @@ bool conversion_run() {
   const std::string input_spec = std::string("21 ") + (c.formatted_in ? std::string("R ") : s.byte_order) + s.input;
   const std::string output_spec = std::string(c.unformatted_out ? "31 < " : "31 B ") + s.output;
   openfs(input_spec);
-  if (s.list) return list_sections(21, c.formatted_in);
+  if (s.list) {
+    int sections = 0;
+    const bool whole = list_sections(21, c.formatted_in, sections);
+    if (sections == 0 && !whole) explain_bad_input(c.formatted_in, s.byte_order[0] == '%');
+    return whole;
+  }
   // The output is written as a new file and put in place whole at the end: a run that
   // stops early leaves an existing output as it was.
   replace_whole(31, true);
@@ -516,8 +554,14 @@ bool conversion_run() {
     convert_complex(s, c);
   }
   if (const int e = commit_unit(31)) fatal_io(e, "CLOSE", 31);
-  if (!s.all && more_input(c.formatted_in))
+  if (s.all) return true;
+  const bool more = more_input(c.formatted_in);
+  if (s.tag_given && (more || c.passed > 0)) {
+    write_fmt(6, "(A)", " <Main-->W> The input holds more sections; converted section " + std::to_string(c.passed + 1) +
+                            " (" + std::string(trimmed(sub(c.tag, 1, cver_tag_length()))) + ") only (use --all)");
+  } else if (more) {
     write_fmt(6, "(A)", " <Main-->W> The input holds more sections; only the first was converted (use --all)");
+  }
   return true;
 }
 
