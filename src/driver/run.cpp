@@ -144,6 +144,7 @@ struct Conversion {
   // status code and of the "Bad input" line.
   Text tag;
   int header_version = -1;
+  int header_tag_length = 0;  // the tag length of the header, where -l gave another
   bool rotation_known = false;  // the count could be read without a message
   int rotation = 0;
   int passed = -1;  // --tag=T: the sections passed over before the one read
@@ -310,6 +311,12 @@ void explain_bad_input(bool formatted_in, bool big_endian) {
   if (looks) write_fmt(6, "(A)", " <Main-->I> The input looks formatted: try -f2u or -f2f");
 }
 
+// The tag length a header holds, when -l gave another.
+void tag_length_hint(int n) {
+  const std::string t = std::to_string(n);
+  write_fmt(6, "(A)", " <Main-->I> The header holds a tag of " + t + " characters: try -l" + t);
+}
+
 // One complex section from the input to the output, with its report lines: the size,
 // the section read (its rows streamed, or held as a grid where they must be), the
 // version, the transforms and the section written.
@@ -317,15 +324,19 @@ void convert_complex(const RunSettings& s, Conversion& c) {
   c.typ = text(".", 1);
   c.rotation_known = false;
   c.rotation = 0;
-  // A header written with another tag length reads wrong (a wrong version, or none): the
-  // header's own length tells, and the run stops before it reads.
+  // A header written with a longer tag than -l says reads without a failure, but with the
+  // version taken from tag bytes: the run stops before it reads. A shorter one fails in
+  // the reader as it always has, and the hint follows the reader's lines.
+  c.header_tag_length = 0;
   if (const SectionHead head = peek_section(21, c.formatted_in);
       head.found && head.vartyp == "CMPX" && head.tag_length != cver_tag_length()) {
-    write_fmt(6, "(A)", " <Main-->T> Bad input; tag length " + std::to_string(cver_tag_length()) +
-                            " does not fit the header");
-    const std::string n = std::to_string(head.tag_length);
-    write_fmt(6, "(A)", " <Main-->I> The header holds a tag of " + n + " characters: try -l" + n);
-    stop_run();
+    c.header_tag_length = head.tag_length;
+    if (head.tag_length > cver_tag_length()) {
+      write_fmt(6, "(A)", " <Main-->T> Bad input; tag length " + std::to_string(cver_tag_length()) +
+                              " does not fit the header");
+      tag_length_hint(head.tag_length);
+      stop_run();
+    }
   }
   if (c.formatted_in) {
     getsiz_f(21, c.k, c.l);
@@ -386,7 +397,11 @@ void convert_complex(const RunSettings& s, Conversion& c) {
       stop_run();
     }
     write_fmt(6, "(2A,I5)", " <Main-->T> Bad input; tide$, ver.# ", text(tag, 4), version);
-    explain_bad_input(c.formatted_in, s.byte_order[0] == '%');
+    if (c.header_tag_length > 0) {
+      tag_length_hint(c.header_tag_length);
+    } else {
+      explain_bad_input(c.formatted_in, s.byte_order[0] == '%');
+    }
     stop_run();
   }
 

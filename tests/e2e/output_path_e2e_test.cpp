@@ -161,7 +161,9 @@ TEST_F(OutputPath, ADirectoryRenamedDuringARunKeepsNoHiddenFile) {
     const auto p = run_shell("timeout 30 sh script", dir_.path());
     EXPECT_EQ(p.out, r.out) << read_file(file("log.txt"));
     EXPECT_EQ(names_in(file("e")), r.left.empty() ? std::vector<std::string>{} : std::vector<std::string>{"out.f"});
-    if (!r.left.empty()) EXPECT_EQ(read_file(file("e/out.f")), r.left);
+    if (!r.left.empty()) {
+      EXPECT_EQ(read_file(file("e/out.f")), r.left);
+    }
     run_shell("rm -rf e p script log.txt", dir_.path());
   }
 }
