@@ -153,6 +153,12 @@ int tag_length_of_line(std::string_view line) {
   return n >= 1 && n <= max_tag_length ? n : 0;
 }
 
+int header_line_tag_length(std::string_view line, int n) {
+  SectionHeader h;
+  const int own = tag_length_of_line(line);
+  return own > 0 && own != n && parse_header_line(line, Element::cmpx, own, h) == HeaderParse::ok ? own : n;
+}
+
 bool starts_as_complex_header(std::string_view t) {
   if (t.size() < 27) return false;
   const std::string_view numbers = t.substr(0, 20);

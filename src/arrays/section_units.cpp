@@ -32,10 +32,13 @@ const ComplexReaderKind formatted_kind{true, "GetzmF", "Lgetzm", "CMPX|REAL|DBLE
 }  // namespace
 
 Io read_section_header(int unit, unsigned want, bool formatted, HeaderItems items, int n, SectionHeader& h) {
+  const bool own = n == own_tag_length;
+  if (own) n = cver_tag_length();
   if (formatted) {
     Text line = text("", 64);  // the longest header line has 55 columns
     const Io s = read_fmt(unit, want, "(A)", line);
     if (s != Io::ok) return s;
+    if (own) n = header_line_tag_length(line, n);
     const HeaderParse p = items == HeaderItems::by_word ? parse_header_line(line, n, h)
                           : parse_header_line(line, items == HeaderItems::head ? Element::real : Element::cmpx, n, h);
     if (p == HeaderParse::ok) return Io::ok;
@@ -45,11 +48,15 @@ Io read_section_header(int unit, unsigned want, bool formatted, HeaderItems item
   // The items are taken as one would read them, so that a record too short for them is
   // the record layer's condition.
   std::byte data[head_data_bytes + max_tag_length + 4] = {};
-  const std::size_t rest = header_data_bytes(Element::cmpx, n) - head_data_bytes;
+  std::size_t rest = header_data_bytes(Element::cmpx, n) - head_data_bytes;
   UnformattedRead r(unit, want);
   r.items(std::span(reinterpret_cast<std::int8_t*>(data), head_data_bytes));
   const bool complex = items == HeaderItems::complex ||
                        (items == HeaderItems::by_word && std::memcmp(data + 9, "CMPX", 4) == 0);
+  if (complex && own && tag_length_of_record(r.record_length()) > 0) {
+    n = tag_length_of_record(r.record_length());
+    rest = header_data_bytes(Element::cmpx, n) - head_data_bytes;
+  }
   if (complex) r.items(std::span(reinterpret_cast<std::int8_t*>(data + head_data_bytes), rest));
   const Io s = r.finish();
   if (s == Io::ok) parse_header_record(std::span(data, complex ? head_data_bytes + rest : head_data_bytes),

@@ -160,6 +160,9 @@ std::string format_header_line(const SectionHeader& h, int n);
 // 0 when that is no tag length (1 to max_tag_length).
 int tag_length_of_record(std::size_t data_bytes);
 int tag_length_of_line(std::string_view line);
+// The tag length with which a complex header line is read: the one its width tells when
+// the line reads as a complex header with it, else n.
+int header_line_tag_length(std::string_view line, int n);
 // Whether a text begins as a complex header line does: K and L in ten columns each
 // (digits, signs and blanks, a digit in each), a blank, the grid letter, a blank and the
 // four columns of the element word, the first a letter.
