@@ -71,9 +71,13 @@ bool same_tag(std::string_view requested, std::string_view read, int n) {
 
 std::string_view header_format(Element e) { return e == Element::cmpx ? complex_header : typed_header; }
 
-bool fits_typed_header(std::int64_t k, std::int64_t l) {
-  return k >= -9999 && k <= 99999 && l >= -9999 && l <= 99999;
+bool fits_text_header(Element e, std::int64_t k, std::int64_t l) {
+  // What Iw holds: w digits, or a sign and w - 1 digits.
+  const std::int64_t most = e == Element::cmpx ? 9'999'999'999 : 99'999, least = e == Element::cmpx ? -999'999'999 : -9'999;
+  return k >= least && k <= most && l >= least && l <= most;
 }
+
+bool fits_typed_header(std::int64_t k, std::int64_t l) { return fits_text_header(Element::real, k, l); }
 
 std::size_t header_data_bytes(Element e, int n) {
   return e == Element::cmpx ? head_data_bytes + tag_bytes(n) + 4 : head_data_bytes;

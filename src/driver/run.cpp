@@ -154,15 +154,11 @@ struct Conversion {
   int passed = -1;  // --tag=T: the sections passed over before the one read
 };
 
-// What I10 holds: the complex text header's K and L (anything else becomes asterisks).
-constexpr int i10_least = -999999999;
-// What I5 holds: the K and L of the other element types' text header.
-constexpr int i5_least = -9999, i5_most = 99999;
-
-// K and L that the output header cannot hold are refused before anything is written, as
-// the typed writers refuse theirs, but as the end of the run: a section is never dropped.
-void check_header_fields(int k, int l, int least, int most) {
-  if (k >= least && k <= most && l >= least && l <= most) return;
+// K and L that the output's text header cannot hold are refused before anything is
+// written, as the typed writers refuse theirs, but as the end of the run: a section is
+// never dropped.
+void check_header_fields(Element e, int k, int l) {
+  if (fits_text_header(e, k, l)) return;
   write_fmt(6, "(A,2I12)", " <Main-->T> Grid does not fit the output header:", k, l);
   stop_run();
 }
@@ -339,7 +335,7 @@ void convert_complex(const RunSettings& s, Conversion& c) {
     getsiz(input_unit, c.k, c.l);
   }
   const int k = c.k, l = c.l;
-  if (!c.unformatted_out) check_header_fields(k, l, i10_least, INT32_MAX);
+  if (!c.unformatted_out) check_header_fields(Element::cmpx, k, l);
   check_grid_size(k, l, s.rotate);
   if (s.rotate) c.rotation_known = rotation_count(s, k, c.rotation);
 
@@ -429,7 +425,7 @@ void convert_typed(const RunSettings& s, const Conversion& c, const SectionHead&
                    void (*out_f)(int, std::span<const T>, int, int, std::string_view)) {
   static Storage<T> storage;
   const int k = h.k, l = h.l;
-  if (!c.unformatted_out) check_header_fields(k, l, i5_least, i5_most);
+  if (!c.unformatted_out) check_header_fields(element_of<T>, k, l);
   check_grid_size(k, l, false);
   const std::size_t cells = k > 0 && l > 0 ? static_cast<std::size_t>(k) * static_cast<std::size_t>(l) : 0;
   storage.reserve(cells);

@@ -275,6 +275,12 @@ TEST(SectionLayout, SizesAreThoseOfTheWrittenFiles) {
   EXPECT_EQ(lines_per_row(Element::flag, 40), 2);
   EXPECT_EQ(row_line_bytes(Element::cmpx, 3, "(1p,5e24.10,:)"), -1);
   EXPECT_EQ(row_line_bytes(Element::cmpx, 0, initial_efmt), 1);
+  // K and L in the text headers: ten columns, five for the other types.
+  EXPECT_TRUE(fits_text_header(Element::cmpx, 2147483647, -999999999));
+  EXPECT_FALSE(fits_text_header(Element::cmpx, 3, -1000000000));
+  EXPECT_TRUE(fits_text_header(Element::flag, 99999, -9999));
+  EXPECT_FALSE(fits_text_header(Element::log1, 100000, 1));
+  EXPECT_FALSE(fits_typed_header(1, -10000));
 }
 
 // The parse and format functions keep nothing between calls: threads do not disturb

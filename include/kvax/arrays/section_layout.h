@@ -119,6 +119,9 @@ inline char grid_letter(std::string_view typ) { return typ.empty() ? ' ' : typ[0
 // Whether K and L fit the five columns of a header of the other types (-9999 to 99999):
 // anything else would be written as asterisks, a header no reader reads.
 bool fits_typed_header(std::int64_t k, std::int64_t l);
+// Whether K and L fit the text header of the element type: ten columns for CMPX
+// (-999999999 and up), five for the others (as fits_typed_header).
+bool fits_text_header(Element e, std::int64_t k, std::int64_t l);
 
 // Bytes of data of an unformatted header record: 17 + n for CMPX, 13 for the others
 // (head_data_bytes, the items up to VARTYP, which every header has).
