@@ -1,5 +1,6 @@
-// One connection of a logical unit to a file: a byte buffer over the file descriptor,
-// the record framing of unformatted records and the lines of formatted ones.
+// One connection of a logical unit to a file: a byte buffer over the unit's store (a file
+// descriptor, or memory), the record framing of unformatted records and the lines of
+// formatted ones.
 // The buffer knows nothing about records; the record functions below own the length
 // markers, the byte order and the decision between a clean end of file and damage.
 #pragma once
@@ -13,6 +14,8 @@
 
 #include <kvax/io/units.h>
 
+#include "io/store.h"
+
 namespace kvax {
 
 // The longest record, written or read: 128 MiB. A longer input line (a file without line
@@ -21,7 +24,9 @@ inline constexpr std::size_t max_record_length = std::size_t{1} << 27;
 
 class Unit {
  public:
+  // A file descriptor of its own (closed with the unit), or a store.
   Unit(int number, int fd, bool seekable);
+  Unit(int number, std::unique_ptr<Store> store);
   ~Unit();
   Unit(const Unit&) = delete;
   Unit& operator=(const Unit&) = delete;
@@ -33,14 +38,10 @@ class Unit {
   bool readable = true;
   bool framed = true;  // unformatted records carry length markers
   std::string file;    // the name it was opened with
-  std::string* capture = nullptr;  // tests: output goes here instead of the descriptor
-  std::string feed;                // tests: input comes from here instead of the descriptor
-  bool fed = false;
-  bool owns_fd = true;
 
   // --- bytes ---
   // Reads up to n bytes; returns the count (short only at end of file). Errors raise
-  // the fatal report of the statement "READ" unless want_err, in which case -1.
+  // the fatal report of the statement "READ".
   long read(void* dst, std::size_t n);
   // Appends n bytes at the current position (the first write after a positioning
   // cuts the file there). Failures raise the fatal report.
@@ -80,6 +81,8 @@ class Unit {
   int backspace_line();
 
   // --- unformatted records ---
+  // A length marker as the unit's byte order has it.
+  std::uint32_t marker(const unsigned char* p) const;
   // Starts reading a record: 0 and its data length, iostat::end_of_file, or an error code.
   int begin_record(std::uint32_t& length);
   // Reads the trailing marker after the data; 0 or an error code.
@@ -104,7 +107,9 @@ class Unit {
   };
   void replace(Replacement r) { replacement_ = std::move(r); }
   bool replacing() const { return replacement_.dir >= 0 || replacement_.into >= 0; }
-  bool seekable() const { return seekable_; }
+  bool seekable() const { return store_->positioned(); }
+  // Puts the unit over another store (its buffer written out first).
+  void set_store(std::unique_ptr<Store> store);
   int commit();
   // Removes the new file (a stop before the commit).
   void discard();
@@ -115,7 +120,6 @@ class Unit {
   void to_reading();
   void to_writing();
   bool refill();
-  std::uint32_t marker(const unsigned char* p) const;
   void put_marker(unsigned char* p, std::uint32_t v) const;
   long raw_read(char* dst, std::size_t n, std::int64_t at);
   int drain();  // writes out the buffered bytes only
@@ -129,8 +133,7 @@ class Unit {
   void make_room_in_record(std::size_t n);
 
   int number_;
-  int fd_;
-  bool seekable_;
+  std::unique_ptr<Store> store_;
   Mode mode_ = Mode::idle;
   std::unique_ptr<char[]> buf_;  // allocated on first use, never cleared: touched only as used
   std::size_t cap_ = 0;

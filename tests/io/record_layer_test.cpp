@@ -189,6 +189,83 @@ TEST(UnformattedRecords, RecordsOfEverySizeAroundTheBuffer) {
   EXPECT_TRUE(read_file(d.file("rows.txt")) == out.text());
 }
 
+// A trailing marker that is not the leading one is a damaged record, asked for or not.
+TEST(UnformattedRecords, TrailingMarkerMustEqualTheLeadingOne) {
+  ScratchDir d;
+  CapturedOutput out;
+  for (auto [order, bytes] : {std::pair{"LITTLE_ENDIAN", std::string("\4\0\0\0\1\0\0\0\5\0\0\0", 12)},
+                              std::pair{"BIG_ENDIAN", std::string("\0\0\0\4\0\0\0\1\0\0\0\3", 12)}}) {
+    SCOPED_TRACE(order);
+    write_file(d.file("m.bin"), bytes);
+    ASSERT_EQ(open_unf(21, d.file("m.bin"), order, "OLD"), 0);
+    std::int32_t i = 0;
+    UnformattedRead r(21, want_both);
+    r.item(i);
+    EXPECT_EQ(r.finish(), Io::err);
+    EXPECT_EQ(i, 1);
+    rewind_unit(21);
+    try {
+      UnformattedRead fatal(21, want_end);
+      fatal.item(i);
+      fatal.finish();
+      FAIL() << "no fatal report";
+    } catch (const FatalIo& f) {
+      EXPECT_EQ(f.report(), "? FORTRAN Runtime Error:\n? Unformatted record structure damaged\n? READ(UNIT=21,...\n");
+    }
+    close_unit(21);
+    std::byte raw[12];
+    ASSERT_EQ(open_unf(21, d.file("m.bin"), order, "OLD"), 0);
+    EXPECT_EQ(read_unit_records(21, raw, 4, 1), 0);
+    close_unit(21);
+  }
+}
+
+// Records moved whole: read only when every one is a record of the length asked for (the
+// unit stays where it was otherwise), written back in order, reversed, or turned.
+TEST(UnformattedRecords, RawRecordsReadAndWrittenWhole) {
+  ScratchDir d;
+  CapturedOutput out;
+  for (std::string_view order : {"LITTLE_ENDIAN", "BIG_ENDIAN"}) {
+    SCOPED_TRACE(order);
+    ASSERT_EQ(open_unf(21, d.file("r.bin"), order), 0);
+    for (std::int32_t v : {1, 2, 3}) {
+      UnformattedWrite w(21);
+      w.item(v);
+      w.item(v + 10);
+      w.finish();
+    }
+    {
+      UnformattedWrite w(21);
+      w.item(std::int32_t{4});
+      w.finish();
+    }
+    rewind_unit(21);
+    std::byte raw[4 * 16];
+    EXPECT_EQ(read_unit_records(21, std::span(raw, 32), 8, 3), 0);  // no room for three
+    EXPECT_EQ(read_unit_records(21, raw, 8, 4), 0);                  // the fourth is shorter
+    EXPECT_EQ(unit_position(21), 0);
+    EXPECT_EQ(read_unit_records(21, raw, 4, 1), 0);                  // not 4 bytes of data
+    ASSERT_EQ(read_unit_records(21, raw, 8, 3), 3);
+    EXPECT_EQ(unit_position(21), 48);
+    const std::string file = read_file(d.file("r.bin"));
+    EXPECT_EQ(hex(std::string_view(reinterpret_cast<const char*>(raw), 48)), hex(file.substr(0, 48)));
+    close_unit(21);
+
+    ASSERT_EQ(open_unf(31, d.file("w.bin"), order), 0);
+    write_unit_records(31, raw, 8, 3, RecordOrder{.reversed = true, .turn = 4});
+    close_unit(31);
+    // Records 3, 2, 1, each with its second integer first.
+    const auto rec = [&](int i) {
+      const std::string r = file.substr(16 * static_cast<std::size_t>(i - 1), 16);
+      return r.substr(0, 4) + r.substr(8, 4) + r.substr(4, 4) + r.substr(12, 4);
+    };
+    EXPECT_EQ(hex(read_file(d.file("w.bin"))), hex(rec(3) + rec(2) + rec(1)));
+  }
+  const std::byte m[4] = {std::byte{1}, std::byte{2}, std::byte{3}, std::byte{4}};
+  EXPECT_EQ(record_marker(m, false), 0x04030201u);
+  EXPECT_EQ(record_marker(m, true), 0x01020304u);
+}
+
 TEST(UnformattedRecords, EndOfFileNotAskedForIsTheFatalReport) {
   ScratchDir d;
   CapturedOutput out;
@@ -428,10 +505,28 @@ TEST(ListDirected, OutputSpacing) {
             " openf: PRMPTM(4:4)=R::21 R a\n");
 }
 
+// Complex values of both precisions are written and read as "(re,im)".
+TEST(ListDirected, ComplexOfBothPrecisionsAsParenthesisedPairs) {
+  CapturedOutput out;
+  write_list(6, std::complex<float>(1.5f, -2.0f), std::complex<double>(1.5, -2.0));
+  EXPECT_EQ(out.text(), " (1.5000000E+00,-2.0000000E+00) (1.5000000000000000E+00,-2.0000000000000000E+00)\n");
+  std::complex<float> z;
+  std::complex<double> w;
+  EXPECT_EQ(read_list_text("(1.5,-2) (0.25,4e1)", want_both, z, w), Io::ok);
+  EXPECT_EQ(z, std::complex<float>(1.5f, -2.0f));
+  EXPECT_EQ(w, std::complex<double>(0.25, 40.0));
+  EXPECT_EQ(read_list_text("1.5 -2", want_both, w), Io::err);  // two bare reals are no complex value
+  Text line = text("", 64);
+  write_fmt_text(line, "(2F6.2)", std::complex<double>(1.5, -2.0));  // under a format: two real items
+  EXPECT_EQ(trimmed(line), "  1.50 -2.00");
+}
+
 TEST(ListDirected, InputValuesSeparatorsAndSignals) {
   std::int32_t a = -1, b = -1, c = -1;
   EXPECT_EQ(read_list_text("  3, 4 5", want_both, a, b, c), Io::ok);
-  EXPECT_EQ(a + b + c, 12);
+  EXPECT_EQ(a, 3);
+  EXPECT_EQ(b, 4);
+  EXPECT_EQ(c, 5);
   a = b = c = -1;
   EXPECT_EQ(read_list_text("7 / 8", want_both, a, b), Io::ok);  // the slash ends the list
   EXPECT_EQ(a, 7);
@@ -439,8 +534,10 @@ TEST(ListDirected, InputValuesSeparatorsAndSignals) {
   EXPECT_EQ(read_list_text("1,,2", want_both, a, b, c), Io::ok);  // a null value keeps b
   EXPECT_EQ(b, -1);
   EXPECT_EQ(c, 2);
+  a = b = -1;
   EXPECT_EQ(read_list_text("2*5", want_both, a, b), Io::ok);
-  EXPECT_EQ(a + b, 10);
+  EXPECT_EQ(a, 5);
+  EXPECT_EQ(b, 5);
   EXPECT_EQ(read_list_text("        ", want_both, a), Io::end);
   EXPECT_EQ(read_list_text("abc", want_both, a), Io::err);
   EXPECT_EQ(read_list_text("1.5", want_both, a), Io::err);
@@ -481,11 +578,12 @@ TEST(InternalTexts, WriteIntoAFieldPadsAndOverflowIsFatal) {
   EXPECT_THROW(write_fmt_text(small, "(I6)", 1), FatalIo);
 }
 
-TEST(Stop, UnwindsAsRunEndWithStatusZero) {
+// STOP ends the run with the status kvax.out exits with after an orderly stop.
+TEST(Stop, UnwindsAsRunEndWithStatusOne) {
   try {
     stop_run();
   } catch (const RunEnd& e) {
-    EXPECT_EQ(e.status(), 0);
+    EXPECT_EQ(e.status(), 1);
     EXPECT_EQ(dynamic_cast<const FatalIo*>(&e), nullptr);
   }
 }

@@ -5,11 +5,10 @@
 
 #include <complex>
 
+#include <kvax/arrays/section_layout.h>
 #include <kvax/text/text.h>
 
 namespace kvax {
-
-using Cell = std::complex<float>;
 
 // The pool value at |reference| in the region of the component (0 Z, 1 U, 2 V). A
 // component other than these, a reference of 0 or a position outside the pool gives
@@ -37,9 +36,5 @@ struct CozControl {
   int m_need;      // U (and V) values of the current set; -1 while not yet known
 };
 CozControl cozc();
-
-// Tests only: /COZ/ and /COZC/ as at program load, the remembered report and the count
-// of out-of-pool values cleared.
-void coz_reset_for_tests();
 
 }  // namespace kvax

@@ -1,9 +1,9 @@
 // Tagged complex array sections in the formatted representation.
 //
-// Header line (2I10,1X,A1,1X,A4,1X,A,1X,I10): K, L, TYP, "CMPX", the tag (n characters,
-// n from /CVER/) and the version; then the rows from row L down to row 1, each row one
-// write under EFMT (by default ten E12.4 fields per line), read back under ten E12.6
-// fields per line.
+// Header line (header_format in <kvax/arrays/section_layout.h>, the format in one
+// place): K, L, TYP, "CMPX", the tag (n characters, n from /CVER/) and the version; then
+// the rows from row L down to row 1, each row one write under EFMT (by default ten E12.4
+// fields per line), read back under ten E12.6 fields per line.
 #pragma once
 
 #include <complex>
@@ -11,11 +11,10 @@
 #include <span>
 #include <string_view>
 
+#include <kvax/arrays/section_layout.h>
 #include <kvax/text/text.h>
 
 namespace kvax {
-
-using Cell = std::complex<float>;
 
 // K and L from the next header line, which is stepped back over; always 0.
 int getsiz_f(int unit, int& k, int& l);
