@@ -39,3 +39,5 @@
 
 #include <kvax/transforms/cut_out_copy.h>
 #include <kvax/transforms/grid_transforms.h>
+
+#include <kvax/grid.h>
