@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <unordered_map>
 
 #include <kvax/io/iostat.h>
@@ -647,8 +648,12 @@ int Unit::endfile() {
 namespace {
 constexpr int pending_slots = 8;
 char pending_names[pending_slots][PATH_MAX];
+// Writers on several threads (units of their own) take slots one at a time; the signal
+// handler only reads them.
+std::mutex pending_lock;
 
 void remember_pending(const std::string& name) {
+  const std::lock_guard hold(pending_lock);
   for (auto& slot : pending_names) {
     if (slot[0] == '\0' && name.size() < sizeof slot) {
       std::memcpy(slot, name.c_str(), name.size() + 1);
@@ -658,6 +663,7 @@ void remember_pending(const std::string& name) {
 }
 
 void forget_pending(const std::string& name) {
+  const std::lock_guard hold(pending_lock);
   for (auto& slot : pending_names)
     if (name == slot) slot[0] = '\0';
 }
@@ -686,6 +692,71 @@ void Unit::discard() {
   ::unlink(new_file_.c_str());
   forget_pending(new_file_);
   new_file_.clear();
+}
+
+namespace {
+
+// A unit that writes a new hidden file beside `name`, to be renamed over it by commit():
+// 0 with the unit, -1 when the file is to be written directly, or an I/O status. The new
+// file is made and remembered for removal with the signals that end a run held back (on
+// this thread), so that none can come between the two.
+int replacement_unit(int number, const std::string& name, std::string_view status, std::unique_ptr<Unit>& u) {
+  int fd = -1;
+  std::string new_file;
+  const std::string target = final_target(name);
+  sigset_t ending, before;
+  sigemptyset(&ending);
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, sig);
+  pthread_sigmask(SIG_BLOCK, &ending, &before);
+  const int rc = open_replacement(target, status, fd, new_file);
+  if (rc == 0) remember_pending(new_file);
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  if (rc != 0) return rc;
+  u = std::make_unique<Unit>(number, fd, true);
+  u->file = name;
+  u->replace(std::move(new_file), target);
+  return 0;
+}
+
+}  // namespace
+
+int open_own_output(const std::string& name, bool formatted, bool big_endian, std::unique_ptr<Unit>& u) {
+  if (name.empty()) return ENOENT;
+  int rc = replacement_unit(own_unit, name, "UNKNOWN", u);
+  if (rc < 0) {
+    // Not a regular file, or a directory that may not be written: written directly.
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return errno;
+    struct stat st {};
+    const bool seekable = ::fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
+    u = std::make_unique<Unit>(own_unit, fd, seekable);
+    u->file = name;
+    rc = 0;
+  }
+  if (rc == 0) {
+    u->formatted = formatted;
+    u->big_endian = big_endian;
+    u->readable = false;
+  }
+  return rc;
+}
+
+int open_own_input(const std::string& name, bool formatted, bool big_endian, std::unique_ptr<Unit>& u) {
+  if (name.empty()) return ENOENT;
+  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    const int e = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    ::close(fd);
+    return e;
+  }
+  u = std::make_unique<Unit>(own_unit, fd, S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
+  u->file = name;
+  u->formatted = formatted;
+  u->big_endian = big_endian;
+  u->writable = false;
+  return 0;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -741,26 +812,13 @@ int open_unit(int number, const OpenSpec& spec) {
 
   Table& t = table();
   if (!spec.read_only && t.replace_whole[number]) {
-    int fd = -1;
-    std::string new_file;
-    const std::string target = final_target(name);
-    // The new file is made and remembered for removal with the signals that end a run
-    // held back, so that none can come between the two.
-    sigset_t ending, before;
-    sigemptyset(&ending);
-    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, sig);
-    sigprocmask(SIG_BLOCK, &ending, &before);
-    const int rc = open_replacement(target, status, fd, new_file);
-    if (rc == 0) remember_pending(new_file);
-    sigprocmask(SIG_SETMASK, &before, nullptr);
+    std::unique_ptr<Unit> u;
+    const int rc = replacement_unit(number, name, status, u);
     if (rc > 0) return rc;
     if (rc == 0) {
-      auto u = std::make_unique<Unit>(number, fd, true);
       u->formatted = formatted;
       u->big_endian = big;
       u->framed = formatted || spec.record_framing == -1;
-      u->file = name;
-      u->replace(std::move(new_file), target);
       t.units[number] = std::move(u);
       t.last = nullptr;
       return 0;
