@@ -216,7 +216,7 @@ struct OutputStatement::State {
 
 namespace {
 Pool<OutputStatement::State>& output_pool() {
-  static Pool<OutputStatement::State> p;
+  thread_local Pool<OutputStatement::State> p;
   return p;
 }
 
@@ -660,7 +660,7 @@ struct InputStatement::State {
 
 namespace {
 Pool<InputStatement::State>& input_pool() {
-  static Pool<InputStatement::State> p;
+  thread_local Pool<InputStatement::State> p;
   return p;
 }
 

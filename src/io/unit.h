@@ -79,6 +79,8 @@ class Unit {
   int backspace_line();
 
   // --- unformatted records ---
+  // A length marker as the unit's byte order has it.
+  std::uint32_t marker(const unsigned char* p) const;
   // Starts reading a record: 0 and its data length, iostat::end_of_file, or an error code.
   int begin_record(std::uint32_t& length);
   // Reads the trailing marker after the data; 0 or an error code.
@@ -106,7 +108,6 @@ class Unit {
   void to_reading();
   void to_writing();
   bool refill();
-  std::uint32_t marker(const unsigned char* p) const;
   void put_marker(unsigned char* p, std::uint32_t v) const;
   long raw_read(char* dst, std::size_t n, std::int64_t at);
   int drain();  // writes out the buffered bytes only
