@@ -14,6 +14,8 @@
 
 #include "fuzz_support.h"
 
+namespace fuzz = kvax::fuzz;
+
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::enter_work_dir();
   return 0;
