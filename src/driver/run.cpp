@@ -144,9 +144,24 @@ struct Conversion {
   // status code and of the "Bad input" line.
   Text tag;
   int header_version = -1;
+  int header_tag_length = 0;  // the tag length of the header, where -l gave another
   bool rotation_known = false;  // the count could be read without a message
   int rotation = 0;
+  int passed = -1;  // --tag=T: the sections passed over before the one read
 };
+
+// What I10 holds: the complex text header's K and L (anything else becomes asterisks).
+constexpr int i10_least = -999999999;
+// What I5 holds: the K and L of the other element types' text header.
+constexpr int i5_least = -9999, i5_most = 99999;
+
+// K and L that the output header cannot hold are refused before anything is written, as
+// the typed writers refuse theirs, but as the end of the run: a section is never dropped.
+void check_header_fields(int k, int l, int least, int most) {
+  if (k >= least && k <= most && l >= least && l <= most) return;
+  write_fmt(6, "(A,2I12)", " <Main-->T> Grid does not fit the output header:", k, l);
+  stop_run();
+}
 
 // The rotation count of -c, or false when reading it would stop the run or write a
 // line (then the grid is held and the count read after the reversal, as always).
@@ -296,6 +311,12 @@ void explain_bad_input(bool formatted_in, bool big_endian) {
   if (looks) write_fmt(6, "(A)", " <Main-->I> The input looks formatted: try -f2u or -f2f");
 }
 
+// The tag length a header holds, when -l gave another.
+void tag_length_hint(int n) {
+  const std::string t = std::to_string(n);
+  write_fmt(6, "(A)", " <Main-->I> The header holds a tag of " + t + " characters: try -l" + t);
+}
+
 // One complex section from the input to the output, with its report lines: the size,
 // the section read (its rows streamed, or held as a grid where they must be), the
 // version, the transforms and the section written.
@@ -303,12 +324,27 @@ void convert_complex(const RunSettings& s, Conversion& c) {
   c.typ = text(".", 1);
   c.rotation_known = false;
   c.rotation = 0;
+  // A header written with a longer tag than -l says reads without a failure, but with the
+  // version taken from tag bytes: the run stops before it reads. A shorter one fails in
+  // the reader as it always has, and the hint follows the reader's lines.
+  c.header_tag_length = 0;
+  if (const SectionHead head = peek_section(21, c.formatted_in);
+      head.found && head.vartyp == "CMPX" && head.tag_length != cver_tag_length()) {
+    c.header_tag_length = head.tag_length;
+    if (head.tag_length > cver_tag_length()) {
+      write_fmt(6, "(A)", " <Main-->T> Bad input; tag length " + std::to_string(cver_tag_length()) +
+                              " does not fit the header");
+      tag_length_hint(head.tag_length);
+      stop_run();
+    }
+  }
   if (c.formatted_in) {
     getsiz_f(21, c.k, c.l);
   } else {
     getsiz(21, c.k, c.l);
   }
   const int k = c.k, l = c.l;
+  if (!c.unformatted_out) check_header_fields(k, l, i10_least, INT32_MAX);
   check_grid_size(k, l, s.rotate);
   if (s.rotate) c.rotation_known = rotation_count(s, k, c.rotation);
 
@@ -354,8 +390,18 @@ void convert_complex(const RunSettings& s, Conversion& c) {
   setver(version);
 
   if (std::string_view("EF ET EN EV EC ER ").find(sub(tag, 1, 2)) != std::string_view::npos || version == -1) {
+    if (c.passed >= 0 && sub(tag, 1, 2) == "EF") {
+      // --tag=T passed over every section of the file.
+      write_fmt(6, "(A)", " <Main-->T> No complex section tagged " + std::string(trimmed(s.wanted_tag)) + " among " +
+                              std::to_string(c.passed) + (c.passed == 1 ? " section" : " sections"));
+      stop_run();
+    }
     write_fmt(6, "(2A,I5)", " <Main-->T> Bad input; tide$, ver.# ", text(tag, 4), version);
-    explain_bad_input(c.formatted_in, s.byte_order[0] == '%');
+    if (c.header_tag_length > 0) {
+      tag_length_hint(c.header_tag_length);
+    } else {
+      explain_bad_input(c.formatted_in, s.byte_order[0] == '%');
+    }
     stop_run();
   }
 
@@ -388,6 +434,7 @@ void convert_typed(const RunSettings& s, const Conversion& c, const SectionHead&
                    void (*out_f)(int, std::span<const T>, int, int, std::string_view)) {
   static Storage<T> storage;
   const int k = h.k, l = h.l;
+  if (!c.unformatted_out) check_header_fields(k, l, i5_least, i5_most);
   check_grid_size(k, l, false);
   const std::size_t cells = k > 0 && l > 0 ? static_cast<std::size_t>(k) * static_cast<std::size_t>(l) : 0;
   storage.reserve(cells);
@@ -413,19 +460,23 @@ void convert_typed(const RunSettings& s, const Conversion& c, const SectionHead&
   }
 }
 
+// The input ends after `sections` whole sections, but not cleanly: the run stops.
+[[noreturn]] void no_more_sections(const SectionHead& h, int sections) {
+  if (h.cut) {
+    write_fmt(6, "(A,I4)", " <Main-->T> The input ends inside the header of section", sections + 1);
+  } else {
+    write_fmt(6, "(A,I4,A)", " <Main-->T> What follows section", sections, " is no section");
+  }
+  stop_run();
+}
+
 // --all: every section of the input in order, each with its own element type.
 void convert_all(const RunSettings& s, Conversion& c) {
   for (int index = 1;; ++index) {
     const SectionHead h = peek_section(21, c.formatted_in);
     if (!h.found && index > 1) {
-      // The end of the file, or bytes that are no section.
-      Text line = text("", 1);
-      const bool end = c.formatted_in ? read_fmt(21, want_both, "(A)", line) != Io::ok
-                                      : UnformattedRead(21, want_both).finish() == Io::end;
-      if (!end) {
-        write_fmt(6, "(A,I4,A)", " <Main-->T> What follows section", index - 1, " is no section");
-        stop_run();
-      }
+      // The clean end of the file, or a header cut short, or bytes that are no section.
+      if (!h.end) no_more_sections(h, index - 1);
       return;
     }
     if (!h.found || h.vartyp == "CMPX") {
@@ -447,17 +498,19 @@ void convert_all(const RunSettings& s, Conversion& c) {
 }
 
 // --tag=T: passes over the sections before the first complex one whose tag is T, as the
-// readers' tag search compares tags. Without one, the input is left at its end, where
-// the complex reader then gives its end-of-file lines.
-void find_tagged_section(const RunSettings& s, const Conversion& c) {
-  const int n = cver_tag_length();
+// readers' tag search compares tags, and counts them. Without one, the input is left at
+// its end, where the complex reader then gives its end-of-file lines; a file that does
+// not end cleanly stops the run.
+void find_tagged_section(const RunSettings& s, Conversion& c) {
   for (int index = 1;; ++index) {
+    c.passed = index - 1;
     const SectionHead h = peek_section(21, c.formatted_in);
     if (!h.found) {
-      // Bytes that are no section are read as the complex reader reads them.
-      return;
+      if (!h.end && index > 1) no_more_sections(h, index - 1);
+      return;  // bytes that are no section at the start are read as the complex reader reads them
     }
-    if (h.vartyp == "CMPX" && same_tag(trimmed(s.wanted_tag), h.tag, n)) return;
+    // The whole tag: blank-padded, "M" is not a prefix that M2 would match.
+    if (h.vartyp == "CMPX" && same_tag(s.wanted_tag, h.tag, h.tag_length)) return;
     int rows = 0;
     if (!skip_section(21, c.formatted_in, h, rows)) {
       write_fmt(6, "(A,I4,A,I10,A,I10,A)", " <Main-->T> Section", index, " ends after", rows, " of",
@@ -467,14 +520,9 @@ void find_tagged_section(const RunSettings& s, const Conversion& c) {
   }
 }
 
-// More sections (anything but blank lines or the end) after the one converted.
-bool more_input(bool formatted) {
-  if (!formatted) return UnformattedRead(21, want_both).finish() != Io::end;
-  Text line = text("", 128);
-  while (read_fmt(21, want_both, "(A)", line) == Io::ok)
-    if (trim_len(line) > 0) return true;
-  return false;
-}
+// More in the input after the section converted: anything but its clean end (blank
+// lines in text), also bytes that are no section or a section cut short.
+bool more_input(bool formatted) { return !peek_section(21, formatted).end; }
 
 // The conversion run; true when it has done its job (the output written whole and in
 // place, or the usage text or the version written). Every other stop unwinds.
@@ -498,11 +546,18 @@ bool conversion_run() {
   const std::string input_spec = std::string("21 ") + (c.formatted_in ? std::string("R ") : s.byte_order) + s.input;
   const std::string output_spec = std::string(c.unformatted_out ? "31 < " : "31 B ") + s.output;
   openfs(input_spec);
-  if (s.list) return list_sections(21, c.formatted_in);
+  if (s.list) {
+    int sections = 0;
+    const bool whole = list_sections(21, c.formatted_in, sections);
+    if (sections == 0 && !whole) explain_bad_input(c.formatted_in, s.byte_order[0] == '%');
+    return whole;
+  }
   // The output is written as a new file and put in place whole at the end: a run that
   // stops early leaves an existing output as it was.
   replace_whole(31, true);
   openfs(output_spec);
+  for (const std::string& name : stale_files_removed(31))
+    write_fmt(6, "(2A)", " <Main-->I> Removed a stale file of an interrupted run: ", name);
   // Opening wrote nothing yet: refuse before the output is cut.
   if (same_file(file_of_unit(21), file_of_unit(31)))
     terminate_main("Output file is the input file: " + file_of_unit(31));
@@ -514,8 +569,14 @@ bool conversion_run() {
     convert_complex(s, c);
   }
   if (const int e = commit_unit(31)) fatal_io(e, "CLOSE", 31);
-  if (!s.all && more_input(c.formatted_in))
+  if (s.all) return true;
+  const bool more = more_input(c.formatted_in);
+  if (s.tag_given && (more || c.passed > 0)) {
+    write_fmt(6, "(A)", " <Main-->W> The input holds more sections; converted section " + std::to_string(c.passed + 1) +
+                            " (" + std::string(trimmed(sub(c.tag, 1, cver_tag_length()))) + ") only (use --all)");
+  } else if (more) {
     write_fmt(6, "(A)", " <Main-->W> The input holds more sections; only the first was converted (use --all)");
+  }
   return true;
 }
 
@@ -532,20 +593,28 @@ void guard_standard_descriptors() {
   }
 }
 
-// An interrupted run leaves no new output file behind.
+// An interrupted run leaves no new output file behind: the signal is caught, the new
+// file removed, and the run then ends by the signal as it would have.
 extern "C" void on_termination_signal(int sig) {
   remove_uncommitted_files();
   ::signal(sig, SIG_DFL);
   ::raise(sig);
 }
 
+// Every signal whose default action ends the process and that can be caught, where that
+// default is in force at the start: one ignored then (nohup and the like) stays ignored,
+// and a handler installed before (a sanitizer's) stays.
 void catch_termination_signals() {
-  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+  std::vector<int> ending = {SIGHUP,  SIGINT,  SIGQUIT,   SIGTERM, SIGPIPE, SIGALRM, SIGUSR1,   SIGUSR2,
+                             SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR,  SIGSTKFLT, SIGSYS,
+                             SIGTRAP, SIGABRT, SIGSEGV,   SIGBUS,  SIGFPE,  SIGILL};
+  for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) ending.push_back(sig);
+  for (const int sig : ending) {
     struct sigaction old {};
-    if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;  // nohup and the like
+    if (::sigaction(sig, nullptr, &old) != 0 || (old.sa_flags & SA_SIGINFO) || old.sa_handler != SIG_DFL) continue;
     struct sigaction sa {};
     sa.sa_handler = on_termination_signal;
-    ::sigemptyset(&sa.sa_mask);
+    ::sigfillset(&sa.sa_mask);
     ::sigaction(sig, &sa, nullptr);
   }
 }
