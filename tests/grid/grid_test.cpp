@@ -314,6 +314,38 @@ TEST(Grid, WrongFilesSayWhatTheyAre) {
     }
   }
   EXPECT_TRUE(read_sections(dir.file("empty")).empty());
+
+  // Damage inside the rows: a trailing marker that differs, a row record of another
+  // length, a text field that is no number.
+  struct Damage {
+    int line;
+    std::string file;
+    std::size_t at;
+    std::string bytes;
+    ErrorCode code;
+    std::string what;
+  };
+  const std::string u = read_file(dir.file("m2.u")), f = read_file(dir.file("m2.f"));
+  const Damage damages[] = {
+      {__LINE__, "m2.u", 27 + 4 + 24, "\x19", ErrorCode::bad_record, "row 2 of section 1 (M2): the record's markers differ"},
+      {__LINE__, "m2.u", 27, "\x10", ErrorCode::bad_record, "row 2 of section 1 (M2): a row record of 16 bytes, not 24"},
+      {__LINE__, "m2.f", 42 + 3, "x", ErrorCode::bad_value,
+       "row 2 of section 1 (M2): a field that cannot be read: Illegal character in numeric input"},
+  };
+  for (const Damage& d : damages) {
+    SCOPED_TRACE(d.line);
+    std::string bytes = d.file == "m2.u" ? u : f;
+    bytes.replace(d.at, d.bytes.size(), d.bytes);
+    write_file(dir.file("damaged"), bytes);
+    try {
+      read_sections(dir.file("damaged"));
+      ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.code(), d.code);
+      EXPECT_EQ(e.row(), 2);
+      EXPECT_EQ(e.what(), dir.file("damaged") + ": " + d.what);
+    }
+  }
 }
 
 TEST(Grid, ConverterInTheProcess) {
