@@ -6,6 +6,8 @@
 #include <string_view>
 
 #include <kvax/arrays/cver.h>
+#include <kvax/arrays/section_headers.h>
+#include <kvax/arrays/section_layout.h>
 #include <kvax/io/iostat.h>
 #include <kvax/io/statements.h>
 #include <kvax/io/units.h>
@@ -14,27 +16,21 @@
 namespace kvax {
 namespace {
 
-// The items of a header as the record layer reads them.
-struct HeaderItems {
-  std::int32_t k = 0, l = 0, version = 0;
-  Text typ = text("", 1), vartyp = text("", 4), tag;
-  int tag_length = cver_tag_length();
-
-  SectionHead head(bool complex) const {
-    SectionHead h;
-    h.found = trim_len(vartyp) > 0;
-    h.vartyp = vartyp;
-    h.typ = typ;
-    h.k = k;
-    h.l = l;
-    if (complex) {
-      h.tag = tag;
-      h.version = version;
-      h.tag_length = tag_length;
-    }
-    return h;
+// What the driver keeps of a header read.
+SectionHead head_of(const SectionHeader& header) {
+  SectionHead h;
+  h.found = trim_len(header.vartyp) > 0;
+  h.vartyp = header.vartyp;
+  h.typ = std::string(1, header.typ);
+  h.k = header.k;
+  h.l = header.l;
+  if (header.complex()) {
+    h.tag = header.tag;
+    h.version = header.version;
+    h.tag_length = static_cast<int>(header.tag.size());
   }
-};
+  return h;
+}
 
 // Nothing found where a header was looked for: a clean end when not a byte was taken.
 SectionHead no_header(Io s, bool moved) {
@@ -44,66 +40,39 @@ SectionHead no_header(Io s, bool moved) {
   return h;
 }
 
-// A complex header record holds 17 + n bytes for a tag of n characters: its length tells
-// the tag length, whatever the run's own.
+// A complex header record read with the tag length its size tells, whatever the run's own.
 SectionHead peek_unformatted(int unit) {
-  HeaderItems it;
   const std::int64_t at = unit_position(unit);
-  UnformattedRead r(unit, want_both);
-  r.item(it.k);
-  r.item(it.l);
-  r.item(it.typ);
-  r.item(it.vartyp);
-  const bool complex = it.vartyp == "CMPX";
-  if (complex) {
-    const std::int64_t n = static_cast<std::int64_t>(r.record_length()) - 17;
-    if (n >= 1 && n <= max_tag_length) it.tag_length = static_cast<int>(n);
-    it.tag = text("", static_cast<std::size_t>(it.tag_length));
-    r.item(it.tag);
-    r.item(it.version);
-  }
+  SectionHeader header;
   // A file that ends after part of a length marker, or inside a header record, has moved
   // on by the bytes it held: it is cut, not at its end.
-  if (const Io s = r.finish(); s != Io::ok) return no_header(s, unit_position(unit) != at);
+  if (const Io s = read_section_header(unit, want_both, false, HeaderItems::by_word, own_tag_length, header);
+      s != Io::ok)
+    return no_header(s, unit_position(unit) != at);
   backspace_unit(unit);
-  return it.head(complex);
+  return head_of(header);
 }
 
-// The items of a text header line, its tag n characters wide.
-Io read_header_line(std::string_view line, bool complex, HeaderItems& it) {
-  it.tag = text("", static_cast<std::size_t>(it.tag_length));
-  return complex ? read_fmt_text(line, want_both, "(2I10,1X,A1,1X,A4,1X,A" + std::to_string(it.tag_length) + ",1X,I10)",
-                                 it.k, it.l, it.typ, it.vartyp, it.tag, it.version)
-                 : read_fmt_text(line, want_both, "(2I5,1X,A1,1X,A4)", it.k, it.l, it.typ, it.vartyp);
-}
-
-// A complex header line is 39 + n characters wide for a tag of n characters (the version
-// ends it); read with that n when the line reads so, else with the run's own.
+// A complex header line read with the tag length its width tells when it reads so, else
+// with the run's own.
 SectionHead peek_formatted(int unit) {
   Text line = text("", 128);
   do {  // blank lines between sections are passed over
     if (read_fmt(unit, want_end, "(A)", line) == Io::end) return no_header(Io::end, false);
   } while (trim_len(line) == 0);
   backspace_unit(unit);
-  HeaderItems it;
-  const bool complex = std::string_view(line).substr(0, 32).find("CMPX") != std::string_view::npos;
-  if (complex) {
-    const int n = trim_len(line) - 39;
-    it.tag_length = n >= 1 && n <= max_tag_length ? n : cver_tag_length();
-    if (it.tag_length != cver_tag_length() && read_header_line(line, true, it) != Io::ok)
-      it.tag_length = cver_tag_length();
-  }
-  if (read_header_line(line, complex, it) != Io::ok) return no_header(Io::err, true);
-  return it.head(complex);
+  SectionHeader header;
+  if (parse_header_line(line, header_line_tag_length(line, cver_tag_length()), header) != HeaderParse::ok)
+    return no_header(Io::err, true);
+  return head_of(header);
 }
 
-// The lines of one formatted row: the values a line holds under each element's row format.
+// The lines of one formatted row under the row format of its element type (a word that
+// names none: ten values a line).
 int lines_per_row(const SectionHead& h) {
-  if (h.k <= 0) return 1;
-  const long long k = h.k;
-  const long long values = h.vartyp == "CMPX" ? 2 * k : k;
-  const long long per = h.vartyp == "FLAG" ? 20 : h.vartyp == "LOG1" ? 120 : 10;
-  return static_cast<int>((values + per - 1) / per);
+  Element e = Element::real;
+  element_of_word(h.vartyp, e);
+  return static_cast<int>(kvax::lines_per_row(e, h.k));
 }
 
 }  // namespace

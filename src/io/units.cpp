@@ -716,8 +716,7 @@ int Unit::backspace_line() {
 }
 
 std::uint32_t Unit::marker(const unsigned char* p) const {
-  if (big_endian) return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
-  return (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0];
+  return record_marker(reinterpret_cast<const std::byte*>(p), big_endian);
 }
 
 void Unit::put_marker(unsigned char* p, std::uint32_t v) const {
@@ -1179,6 +1178,12 @@ void write_unit_pieces(int number, std::span<const BytePiece> pieces) {
 bool unit_is_big_endian(int number) {
   const Unit* u = find_unit(number);
   return u && u->big_endian;
+}
+
+std::uint32_t record_marker(const std::byte* marker, bool big_endian) {
+  std::uint32_t v = 0;
+  for (int i = 0; i < 4; ++i) v |= std::to_integer<std::uint32_t>(marker[big_endian ? i : 3 - i]) << (8 * (3 - i));
+  return v;
 }
 
 long read_unit_records(int number, std::span<std::byte> dst, std::size_t data, long n) {

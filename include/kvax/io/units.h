@@ -117,6 +117,8 @@ bool unit_is_big_endian(int unit);
 // leading length marker, the N bytes and its trailing marker (equal to the leading one).
 inline constexpr std::size_t record_marker_bytes = 4;
 constexpr std::size_t framed_record_bytes(std::size_t data) { return data + 2 * record_marker_bytes; }
+// The length a marker gives, read in the given byte order.
+std::uint32_t record_marker(const std::byte* marker, bool big_endian);
 // Reads the next n records of `data` bytes of data each into dst, whole and as they lie
 // in the file (framed_record_bytes(data) each, in the unit's byte order). Returns n when
 // every one of them is such a record, both markers read in the unit's byte order; 0, with
