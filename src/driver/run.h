@@ -1,6 +1,8 @@
 // The program's main routine: one conversion run from the start line to the stop.
 #pragma once
 
+#include <kvax/driver/conversion_run.h>
+
 namespace kvax {
 
 // Runs kvax with these arguments and returns the exit status: 0 after every orderly

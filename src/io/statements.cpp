@@ -131,6 +131,7 @@ struct OutputStatement::State {
       assign(*field, std::string_view(buf.data(), len));
     } else {
       unit->write_line(buf.data(), len, line_end);
+      if (unit_no == 6) note_standard_output_line(std::string_view(buf.data(), len));
     }
     ++records;
     len = 0;
@@ -855,7 +856,7 @@ struct RowShape {
   int per_record = 0;
 };
 
-RowShape shape_of(const Format& f) {
+RowShape shape_of(const Format& f, bool any_kind = false) {
   RowShape r;
   if (!f.ok()) return r;
   int scale = 0, data = 0;
@@ -868,7 +869,7 @@ RowShape shape_of(const Format& f) {
       case FormatItem::colon:
         break;
       case FormatItem::data:
-        if (data++ || !is_real_edit(it.edit.kind) || it.edit.width <= 0 || it.repeat <= 0) return r;
+        if (data++ || !(any_kind || is_real_edit(it.edit.kind)) || it.edit.width <= 0 || it.repeat <= 0) return r;
         r.edit = it.edit;
         r.per_record = it.repeat;
         break;
@@ -896,42 +897,90 @@ const RowShape& row_shape(std::string_view format) {
 
 }  // namespace
 
-void write_real_row(int unit, std::string_view format, std::span<const float> values) {
-  const RowShape& r = row_shape(format);
-  Unit* u = r.ok ? find_unit(unit) : nullptr;
-  const std::size_t w = static_cast<std::size_t>(r.edit.width), per = static_cast<std::size_t>(r.per_record);
-  if (!u || !u->formatted || !u->writable || per * w + 1 > max_record_length) {
-    OutputStatement s(unit, format);
-    s.items(values);
-    s.finish();
-    return;
-  }
+bool row_format_edit(std::string_view format, DataEdit& edit, std::size_t& per_line) {
+  const RowShape r = shape_of(Format(format), true);
+  if (!r.ok) return false;
+  edit = r.edit;
+  per_line = static_cast<std::size_t>(r.per_record);
+  return true;
+}
+
+bool write_real_lines(Unit& u, const DataEdit& e, std::size_t per, std::span<const float> values) {
+  const std::size_t w = static_cast<std::size_t>(e.width);
+  if (per * w + 1 > max_record_length) return false;
   // Whole lines at a time in vectors where the machine has them: up to 32 KiB of lines.
   const std::size_t chunk = std::max<std::size_t>(1, (std::size_t{32} << 10) / (per * w + 1)) * per;
   const FloatField one = out_real;  // the float overload
   std::size_t i = 0;
   while (i < values.size()) {
     const std::size_t n = std::min(chunk, values.size() - i);
-    char* dst = u->room(n * w + (n + per - 1) / per);
-    if (!dst || !format_float_lines(dst, r.edit, values.data() + i, n, per, one)) break;
-    u->take(n * w + (n + per - 1) / per);
+    char* dst = u.room(n * w + (n + per - 1) / per);
+    if (!dst || !format_float_lines(dst, e, values.data() + i, n, per, one)) break;
+    u.take(n * w + (n + per - 1) / per);
     i += n;
-    if (i == values.size()) return;
+    if (i == values.size()) return true;
   }
   do {
     const std::size_t n = std::min(per, values.size() - i);
-    char* dst = u->room(n * w + 1);
-    if (!dst) {  // a record longer than the buffer
-      OutputStatement s(unit, format);
-      s.items(values.subspan(i));
-      s.finish();
-      return;
-    }
-    out_reals(dst, r.edit, values.data() + i, n);
+    char* dst = u.room(n * w + 1);
+    if (!dst) return i == 0;  // a record longer than the buffer: before anything is written
+    out_reals(dst, e, values.data() + i, n);
     dst[n * w] = '\n';
-    u->take(n * w + 1);
+    u.take(n * w + 1);
     i += n;
   } while (i < values.size());
+  return true;
+}
+
+void write_real_row(int unit, std::string_view format, std::span<const float> values) {
+  const RowShape& r = row_shape(format);
+  Unit* u = r.ok ? find_unit(unit) : nullptr;
+  if (!u || !u->formatted || !u->writable ||
+      !write_real_lines(*u, r.edit, static_cast<std::size_t>(r.per_record), values)) {
+    OutputStatement s(unit, format);
+    s.items(values);
+    s.finish();
+  }
+}
+
+int read_real_lines(Unit& u, const DataEdit& e, std::size_t per, std::span<float> values, bool& cut) {
+  cut = false;
+  const std::size_t w = static_cast<std::size_t>(e.width);
+  const bool by_lines = w == 12 && per >= 8 && scan_lines_available();
+  std::size_t i = 0;
+  do {
+    // Whole lines of the row lying in the buffer go to the vectors together, across their
+    // line ends; a line they do not take, and a line not whole in the buffer, are read
+    // one at a time below.
+    if (by_lines && values.size() - i >= per) {
+      std::size_t lines = 0;
+      const char* text = u.whole_lines(per * w, (values.size() - i) / per, lines);
+      const std::size_t taken = lines > 0 ? scan_lines(text, per, lines, values.data() + i) : 0;
+      u.take_lines(per * w, taken);
+      i += taken * per;
+      if (i == values.size()) break;
+    }
+    std::string_view rec;
+    if (!u.read_line(rec)) return iostat::end_of_file;
+    const std::size_t n = std::min(per, values.size() - i);
+    const std::size_t whole = std::min(n, rec.size() / w);
+    std::size_t done = 0;
+    if (const int c = in_reals(rec.data(), e, values.data() + i, whole, done)) return c;
+    for (std::size_t q = whole; q < n; ++q) {
+      // A field that runs past the record: its missing columns are blanks, unless the
+      // file ends inside this line.
+      if (u.line_unended()) {
+        cut = true;
+        return iostat::end_of_file;
+      }
+      const std::size_t at = q * w;
+      float x;
+      if (const int c = in_real(at < rec.size() ? rec.substr(at) : std::string_view(), e, x)) return c;
+      values[i + q] = x;
+    }
+    i += n;
+  } while (i < values.size());
+  return 0;
 }
 
 Io read_real_row(int unit, unsigned want, std::string_view format, std::span<float> values, bool* cut) {
@@ -945,48 +994,14 @@ Io read_real_row(int unit, unsigned want, std::string_view format, std::span<flo
     if (cut) *cut = s.ran_past_file_end();
     return result;
   }
-  auto condition = [&](Io kind, int code) {
-    if (!(want & (kind == Io::end ? want_end : want_err))) fatal_io(code, "READ", unit);
-    return kind;
-  };
-  const std::size_t w = static_cast<std::size_t>(r.edit.width), per = static_cast<std::size_t>(r.per_record);
-  const bool by_lines = w == 12 && per >= 8 && scan_lines_available();
-  std::size_t i = 0;
-  do {
-    // Whole lines of the row lying in the buffer go to the vectors together, across their
-    // line ends; a line they do not take, and a line not whole in the buffer, are read
-    // one at a time below.
-    if (by_lines && values.size() - i >= per) {
-      std::size_t lines = 0;
-      const char* text = u->whole_lines(per * w, (values.size() - i) / per, lines);
-      const std::size_t taken = lines > 0 ? scan_lines(text, per, lines, values.data() + i) : 0;
-      u->take_lines(per * w, taken);
-      i += taken * per;
-      if (i == values.size()) break;
-    }
-    std::string_view rec;
-    if (!u->read_line(rec)) return condition(Io::end, iostat::read_past_eof);
-    const std::size_t n = std::min(per, values.size() - i);
-    const std::size_t whole = std::min(n, rec.size() / w);
-    std::size_t done = 0;
-    if (const int c = in_reals(rec.data(), r.edit, values.data() + i, whole, done)) return condition(Io::err, c);
-    for (std::size_t q = whole; q < n; ++q) {
-      // A field that runs past the record: its missing columns are blanks, unless the
-      // file ends inside this line.
-      if (u->line_unended()) {
-        const Io end = condition(Io::end, iostat::read_past_eof);
-        if (cut) *cut = true;
-        return end;
-      }
-      const std::size_t at = q * w;
-      float x;
-      if (const int c = in_real(at < rec.size() ? rec.substr(at) : std::string_view(), r.edit, x))
-        return condition(Io::err, c);
-      values[i + q] = x;
-    }
-    i += n;
-  } while (i < values.size());
-  return Io::ok;
+  bool past = false;
+  const int c = read_real_lines(*u, r.edit, static_cast<std::size_t>(r.per_record), values, past);
+  if (c == 0) return Io::ok;
+  const Io kind = c == iostat::end_of_file ? Io::end : Io::err;
+  if (!(want & (kind == Io::end ? want_end : want_err)))
+    fatal_io(c == iostat::end_of_file ? iostat::read_past_eof : c, "READ", unit);
+  if (cut) *cut = past;
+  return kind;
 }
 
 // =======================================================================================

@@ -155,6 +155,28 @@ class Unit {
   bool grow();  // the first buffer made full size; false when it is already
 };
 
+// Units of one's own, outside the table: no number reaches them, and separate ones may
+// be used on separate threads. Their number in a fatal report is own_unit.
+inline constexpr int own_unit = -1;
+// Opens `name` for reading; 0 or the system's error (EISDIR for a directory).
+int open_own_input(const std::string& name, bool formatted, bool big_endian, std::unique_ptr<Unit>& u);
+// Opens `name` to be replaced whole, as a unit of the table under replace_whole: the unit
+// writes a new hidden file that commit() puts in place (a name that is no regular file,
+// or in a directory that may not be written, is written directly). 0 or an I/O status.
+int open_own_output(const std::string& name, bool formatted, bool big_endian, std::unique_ptr<Unit>& u);
+
+// Rows of reals as lines of `per` fields under one F, E or D edit (a row of an array
+// section), on a unit's buffer: the bytes and values of write_real_row and read_real_row.
+// write_real_lines: false, with nothing written, when a line does not fit the buffer.
+// read_real_lines: 0, iostat::end_of_file (`cut` set when the file ends inside a line of
+// the row without its line end), or the code of a field that is not a number.
+struct DataEdit;
+// The one data edit of a row format and the fields a line holds under it ("(1p,10e12.4,:)":
+// 1P,E12.4 and 10; "(20I6)": I6 and 20), parsed afresh; false for any other format.
+bool row_format_edit(std::string_view format, DataEdit& edit, std::size_t& per_line);
+bool write_real_lines(Unit& u, const DataEdit& e, std::size_t per, std::span<const float> values);
+int read_real_lines(Unit& u, const DataEdit& e, std::size_t per, std::span<float> values, bool& cut);
+
 // The unit connected under this number, or nullptr.
 Unit* find_unit(int number);
 

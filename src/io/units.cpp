@@ -17,6 +17,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <mutex>
 #include <unordered_map>
 
 #include <kvax/io/iostat.h>
@@ -142,9 +143,9 @@ class SignalsHeld {
   SignalsHeld() {
     sigset_t all;
     sigfillset(&all);
-    sigprocmask(SIG_BLOCK, &all, &before_);
+    pthread_sigmask(SIG_BLOCK, &all, &before_);
   }
-  ~SignalsHeld() { sigprocmask(SIG_SETMASK, &before_, nullptr); }
+  ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
   SignalsHeld(const SignalsHeld&) = delete;
   SignalsHeld& operator=(const SignalsHeld&) = delete;
 
@@ -162,7 +163,12 @@ struct PendingSlot {
 constexpr int pending_slots = 8;
 PendingSlot pending[pending_slots];
 
+// Writers on several threads (units of their own) take slots one at a time; the signal
+// handler only reads them.
+std::mutex pending_lock;
+
 void remember_pending(int dir, const std::string& name) {
+  const std::lock_guard hold(pending_lock);
   for (PendingSlot& slot : pending) {
     if (slot.name[0] == '\0' && name.size() < sizeof slot.name) {
       slot.dir = dir;
@@ -173,6 +179,7 @@ void remember_pending(int dir, const std::string& name) {
 }
 
 void forget_pending(int dir, const std::string& name) {
+  const std::lock_guard hold(pending_lock);
   for (PendingSlot& slot : pending)
     if (slot.dir == dir && name == slot.name) slot.name[0] = '\0';
 }
@@ -865,6 +872,80 @@ void Unit::discard() {
   r = {};
 }
 
+namespace {
+
+// An output as open_unit opens it for writing: through one of this process's descriptors
+// that the name designates, or (with whole replacement) as a new file put in place at the
+// commit. 0 with what was opened, -1 when the name is to be opened directly, or an I/O
+// status. Safe on several threads at once.
+struct OutputOpen {
+  int fd = -1;
+  bool through_descriptor = false;
+  bool writable = true;
+  Unit::Replacement replacement;
+  std::vector<std::string> stale;
+};
+
+int open_output(const std::string& name, std::string_view status, bool replace_whole, OutputOpen& o) {
+  const OutputTarget target = replace_whole ? final_target(name) : OutputTarget{name, descriptor_of_name(name)};
+  if (target.error) return target.error;
+  if (target.descriptor >= 0) {
+    // Written through the descriptor itself, in turn from where it stands: a pipe
+    // streams, a file opened for appending is appended to, nothing is replaced or cut.
+    o.fd = ::fcntl(target.descriptor, F_DUPFD_CLOEXEC, 3);
+    if (o.fd < 0) return errno;
+    o.through_descriptor = true;
+    o.writable = (::fcntl(o.fd, F_GETFL) & O_ACCMODE) != O_RDONLY;
+    return 0;
+  }
+  if (!replace_whole || target.magic) return -1;
+  const SignalsHeld held;
+  return open_replacement(target.path, status, o.fd, o.replacement, o.stale);
+}
+
+}  // namespace
+
+int open_own_output(const std::string& name, bool formatted, bool big_endian, std::unique_ptr<Unit>& u) {
+  if (name.empty()) return ENOENT;
+  OutputOpen o;
+  const int rc = open_output(name, "UNKNOWN", true, o);
+  if (rc > 0) return rc;
+  bool seekable = !o.through_descriptor;
+  if (rc < 0) {
+    // Not a regular file (a device, a FIFO): written directly, as a stream.
+    o.fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+    if (o.fd < 0) return errno;
+    struct stat st {};
+    seekable = ::fstat(o.fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
+  }
+  u = std::make_unique<Unit>(own_unit, o.fd, seekable);
+  u->file = name;
+  u->formatted = formatted;
+  u->big_endian = big_endian;
+  u->readable = false;
+  u->writable = o.writable;
+  if (rc == 0 && !o.through_descriptor) u->replace(std::move(o.replacement));
+  return 0;
+}
+
+int open_own_input(const std::string& name, bool formatted, bool big_endian, std::unique_ptr<Unit>& u) {
+  if (name.empty()) return ENOENT;
+  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    const int e = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    ::close(fd);
+    return e;
+  }
+  u = std::make_unique<Unit>(own_unit, fd, S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
+  u->file = name;
+  u->formatted = formatted;
+  u->big_endian = big_endian;
+  u->writable = false;
+  return 0;
+}
+
 // ---------------------------------------------------------------------------------------
 // The unit table
 
@@ -929,34 +1010,17 @@ int open_unit(int number, const OpenSpec& spec) {
     return unit;
   };
   if (!spec.read_only) {
-    const OutputTarget target =
-        t.replace_whole[number] ? final_target(name) : OutputTarget{name, descriptor_of_name(name)};
-    if (target.error) return target.error;
-    if (target.descriptor >= 0) {
-      // Written through the descriptor itself, in turn from where it stands: a pipe
-      // streams, a file opened for appending is appended to, nothing is replaced or cut.
-      const int fd = ::fcntl(target.descriptor, F_DUPFD_CLOEXEC, 3);
-      if (fd < 0) return errno;
-      const int mode = ::fcntl(fd, F_GETFL) & O_ACCMODE;
-      connect(fd, false).writable = mode != O_RDONLY;
+    OutputOpen o;
+    const int rc = open_output(name, status, t.replace_whole[number], o);
+    if (rc > 0) return rc;
+    if (rc == 0) {
+      Unit& u = connect(o.fd, !o.through_descriptor);
+      u.writable = o.writable;
+      if (!o.through_descriptor) {
+        u.replace(std::move(o.replacement));
+        u.stale_removed = std::move(o.stale);
+      }
       return 0;
-    }
-    if (t.replace_whole[number] && !target.magic) {
-      int fd = -1;
-      Unit::Replacement r;
-      std::vector<std::string> stale;
-      int rc;
-      {
-        const SignalsHeld held;
-        rc = open_replacement(target.path, status, fd, r, stale);
-      }
-      if (rc > 0) return rc;
-      if (rc == 0) {
-        Unit& u = connect(fd, true);
-        u.replace(std::move(r));
-        u.stale_removed = std::move(stale);
-        return 0;
-      }
     }
   }
 
@@ -1188,10 +1252,12 @@ int endfile_unit(int number) {
   return u ? u->endfile() : 0;
 }
 
-void capture_standard_output(std::string* sink) {
+void collect_standard_output(std::string* sink) {
   table().capture = sink;
   if (Unit* u = find_unit(6)) u->set_store(standard_store(6));
 }
+
+void capture_standard_output(std::string* sink) { collect_standard_output(sink); }
 
 void feed_standard_input(std::string_view text) {
   Table& t = table();

@@ -105,6 +105,11 @@ struct BytePiece {
 // first, then the pieces in few system calls. A failure is kept as the unit's first
 // error, reported at its flush, as for every write.
 void write_unit_pieces(int unit, std::span<const BytePiece> pieces);
+// Standard output (unit 6) goes into *sink instead of file descriptor 1 while it is set,
+// for a program that runs the converter inside itself and keeps its lines; nullptr
+// restores the descriptor.
+void collect_standard_output(std::string* sink);
+
 // The byte order of the unit's unformatted records (CONVERT='BIG_ENDIAN').
 bool unit_is_big_endian(int unit);
 
