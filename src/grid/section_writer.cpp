@@ -1,0 +1,174 @@
+// Writing sections as values: the bytes of kvax's writers, the output replaced whole.
+#include <algorithm>
+#include <cstring>
+
+#include <kvax/grid.h>
+#include <kvax/io/iostat.h>
+
+#include "grid/layout.h"
+#include "grid/section_file.h"
+#include "io/edit_output.h"
+#include "io/unit.h"
+
+namespace kvax {
+
+using namespace grid_detail;
+
+namespace {
+
+// The tag length of the call: the one asked for, or 2 and the longest tag beyond it.
+int tag_length_for(const std::string& path, std::span<const Section> sections, const WriteOptions& o) {
+  if (o.tag_length) {
+    if (*o.tag_length < 1 || *o.tag_length > 16)
+      throw Error(ErrorCode::bad_argument, path, "a tag length of " + std::to_string(*o.tag_length) + ": 1 to 16");
+    return *o.tag_length;
+  }
+  std::size_t n = 2;
+  for (const Section& s : sections) {
+    if (s.element != Element::cmpx) continue;
+    n = std::max(n, s.tag.find_last_not_of(' ') + 1);
+  }
+  return static_cast<int>(std::min<std::size_t>(n, 16));
+}
+
+void check_section(const std::string& path, const Section& s, int index, int n, bool formatted) {
+  const auto fail = [&](const std::string& cause) {
+    throw Error(ErrorCode::bad_argument, path, place(index, s.tag, 0) + ": " + cause, index, s.tag);
+  };
+  if (s.values.size() != s.count() * element_size(s.element))
+    fail("a section of " + std::to_string(s.k) + " x " + std::to_string(s.l) + " values holds " +
+         std::to_string(s.values.size()) + " bytes");
+  if (s.element == Element::cmpx && s.tag.find_last_not_of(' ') + 1 > static_cast<std::size_t>(n))
+    fail("the tag is longer than the tag length " + std::to_string(n));
+  if (formatted && s.element != Element::cmpx && (std::max(s.k, s.l) > 99999 || std::min(s.k, s.l) < -9999))
+    fail("K = " + std::to_string(s.k) + " and L = " + std::to_string(s.l) + " do not fit the header's 5 columns");
+  const std::size_t row = (s.k > 0 ? static_cast<std::size_t>(s.k) : 0) * element_size(s.element);
+  if (!formatted && row > 0xffffffffu) fail("a row of more than 4 GiB does not fit a record");
+}
+
+template <class T>
+const T* values_of(const Section& s) {
+  return reinterpret_cast<const T*>(s.values.data());
+}
+
+// Lines of `per` fields of `width` columns for `count` values: edit(dst, first, n) writes
+// n fields; a row of no values is one empty line.
+template <class Edit>
+void write_lines(Unit& u, std::size_t per, std::size_t width, std::size_t count, Edit&& edit) {
+  std::size_t i = 0;
+  do {
+    const std::size_t n = std::min(per, count - i);
+    char* dst = u.room(n * width + 1);
+    if (!dst) throw Error(ErrorCode::bad_argument, u.file, "a line longer than the output buffer");
+    edit(dst, i, n);
+    dst[n * width] = '\n';
+    u.take(n * width + 1);
+    i += n;
+  } while (i < count);
+}
+
+void write_text_rows(Unit& u, const Section& s) {
+  const layout::TextRows& t = layout::text_rows(s.element);
+  const std::size_t values = layout::row_values(s.element, s.k);
+  const std::size_t cells = s.k > 0 ? static_cast<std::size_t>(s.k) : 0;
+  for (int j = std::max(s.l, 0); j >= 1; --j) {
+    const std::size_t first = cells * static_cast<std::size_t>(j - 1);
+    switch (s.element) {
+      case Element::cmpx:
+      case Element::real: {
+        const float* v = s.element == Element::cmpx ? reinterpret_cast<const float*>(values_of<std::complex<float>>(s) + first)
+                                                    : values_of<float>(s) + first;
+        if (!write_real_lines(u, t.write, t.per_line, std::span<const float>(v, values)))
+          throw Error(ErrorCode::bad_argument, u.file, "a line longer than the output buffer");
+        break;
+      }
+      case Element::dble:
+        write_lines(u, t.per_line, t.width, values, [&](char* dst, std::size_t i, std::size_t n) {
+          out_reals(dst, t.write, values_of<double>(s) + first + i, n);
+        });
+        break;
+      case Element::flag:
+        write_lines(u, t.per_line, t.width, values, [&](char* dst, std::size_t i, std::size_t n) {
+          out_integers(dst, t.write, values_of<std::int32_t>(s) + first + i, n);
+        });
+        break;
+      case Element::log1:
+        write_lines(u, t.per_line, t.width, values, [&](char* dst, std::size_t i, std::size_t n) {
+          out_logicals(dst, t.write, reinterpret_cast<const std::int8_t*>(s.values.data()) + first + i, n);
+        });
+        break;
+    }
+  }
+}
+
+void write_record_rows(Unit& u, const Section& s, bool big) {
+  const std::size_t size = element_size(s.element);
+  const std::size_t part = s.element == Element::dble ? 8 : s.element == Element::log1 ? 1 : 4;
+  const std::size_t bytes = (s.k > 0 ? static_cast<std::size_t>(s.k) : 0) * size;
+  std::byte turned[16384];  // a big-endian row goes out swapped, a piece at a time
+  for (int j = std::max(s.l, 0); j >= 1; --j) {
+    const std::byte* row = s.values.data() + bytes * static_cast<std::size_t>(j - 1);
+    u.begin_write_record();
+    if (!big || part == 1) {
+      u.write(row, bytes);
+    } else {
+      for (std::size_t at = 0; at < bytes; at += sizeof turned) {
+        const std::size_t n = std::min(sizeof turned, bytes - at);
+        std::memcpy(turned, row + at, n);
+        for (std::size_t i = 0; i < n; i += part) std::reverse(turned + i, turned + i + part);
+        u.write(turned, n);
+      }
+    }
+    u.finish_write_record();
+  }
+}
+
+}  // namespace
+
+void write_sections(const std::string& path, std::span<const Section> sections, const WriteOptions& options) {
+  const int n = tag_length_for(path, sections, options);
+  for (std::size_t i = 0; i < sections.size(); ++i)
+    check_section(path, sections[i], static_cast<int>(i) + 1, n, options.formatted);
+  std::unique_ptr<Unit> u;
+  if (const int e = open_own_output(path, options.formatted, options.big_endian, u))
+    throw Error(ErrorCode::write_failed, path, "cannot create the file: " + iostat_text(e), 0, {}, 0, e);
+  try {
+    std::string head;
+    for (std::size_t i = 0; i < sections.size(); ++i) {
+      const Section& s = sections[i];
+      layout::Header h;
+      h.element = s.element;
+      h.grid = s.grid;
+      h.tag = s.tag;
+      h.version = s.version;
+      h.k = s.k;
+      h.l = s.l;
+      if (options.formatted) {
+        if (!layout::header_line(h, n, head))
+          throw Error(ErrorCode::bad_argument, path,
+                      place(static_cast<int>(i) + 1, s.tag, 0) + ": the header's numbers do not fit its columns",
+                      static_cast<int>(i) + 1, s.tag);
+        u->write_line(head.data(), head.size(), true);
+        write_text_rows(*u, s);
+      } else {
+        layout::header_record(h, n, options.big_endian, head);
+        u->begin_write_record();
+        u->write(head.data(), head.size());
+        u->finish_write_record();
+        write_record_rows(*u, s, options.big_endian);
+      }
+    }
+    int e = u->flush();
+    if (e == 0) e = u->first_error();
+    if (e == 0) e = u->commit();
+    if (e != 0) throw Error(ErrorCode::write_failed, path, "cannot write the file: " + iostat_text(e), 0, {}, 0, e);
+  } catch (const FatalIo& f) {
+    u->discard();
+    throw Error(ErrorCode::write_failed, path, "cannot write the file: " + iostat_text(f.code()), 0, {}, 0, f.code());
+  } catch (...) {
+    u->discard();
+    throw;
+  }
+}
+
+}  // namespace kvax
