@@ -564,9 +564,16 @@ void write_standard_error(const std::string& text) {
 int kvax_main(int argc, const char* const* argv) {
   guard_standard_descriptors();
   catch_termination_signals();
+  std::string report;
+  const int status = kvax_run(argc, argv, report);
+  if (!report.empty()) write_standard_error(report);
+  return status;
+}
+
+int kvax_run(int argc, const char* const* argv, std::string& report) {
   set_program_arguments(argc, argv);
   int status = 0;
-  std::string report;
+  report.clear();
   try {
     // The orderly end of a run returns here; stops inside the library unwind.
     status = conversion_run() ? 0 : 1;
@@ -588,7 +595,6 @@ int kvax_main(int argc, const char* const* argv) {
       report = f.report();
     }
   }
-  if (!report.empty()) write_standard_error(report);
   return status;
 }
 

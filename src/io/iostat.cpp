@@ -31,12 +31,17 @@ std::string iostat_text(int code) {
   return "I/O error " + std::to_string(code);
 }
 
-std::string FatalIo::report() const {
-  return "? FORTRAN Runtime Error:\n? " + iostat_text(code_) + "\n? " + statement_ + "(UNIT=" + unit_ +
-         ",...\n";
+std::string FatalIo::report_text(int code, const std::string& statement, const std::string& unit) {
+  return "? FORTRAN Runtime Error:\n? " + iostat_text(code) + "\n? " + statement + "(UNIT=" + unit + ",...\n";
 }
 
-void stop_run() { throw StopRun(); }
+namespace {
+thread_local std::string last_standard_output_line;
+}
+
+void note_standard_output_line(std::string_view line) { last_standard_output_line.assign(line); }
+
+void stop_run() { throw StopRun(last_standard_output_line); }
 
 void fatal_io(int code, std::string_view statement, int unit) {
   std::string u = (unit == 6 || unit == internal_unit) ? std::string("*") : std::to_string(unit);

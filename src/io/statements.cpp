@@ -130,6 +130,7 @@ struct OutputStatement::State {
       assign(*field, std::string_view(buf.data(), len));
     } else {
       unit->write_line(buf.data(), len, line_end);
+      if (unit_no == 6) note_standard_output_line(std::string_view(buf.data(), len));
     }
     ++records;
     len = 0;

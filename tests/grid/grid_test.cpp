@@ -15,6 +15,8 @@
 #include <kvax/arrays/unformatted_sections.h>
 #include <kvax/files/registry.h>
 #include <kvax/grid.h>
+#include <kvax/io/iostat.h>
+#include <kvax/io/statements.h>
 #include <kvax/io/units.h>
 
 #include "test_support.h"
@@ -314,7 +316,46 @@ TEST(Grid, WrongFilesSayWhatTheyAre) {
   EXPECT_TRUE(read_sections(dir.file("empty")).empty());
 }
 
+TEST(Grid, ConverterInTheProcess) {
+  ScratchDir dir;
+  const kvax::Section s = pattern(Element::cmpx, 5, 4, "O1", 2);
+  write_sections(dir.file("in.u"), std::span<const kvax::Section>(&s, 1), WriteOptions{.formatted = false});
+  const std::vector<std::string> args{"-o", dir.file("out.f"), dir.file("in.u")};
+  const RunResult r = run_kvax(args);
+  EXPECT_EQ(r.status, 0);
+  ASSERT_FALSE(r.lines.empty());
+  EXPECT_EQ(r.lines[1], " <SLTagT>>> Tide symbols max length=           2");
+  EXPECT_TRUE(r.error_report.empty());
+  write_sections(dir.file("grid.f"), std::span<const kvax::Section>(&s, 1));
+  EXPECT_EQ(read_file(dir.file("out.f")), read_file(dir.file("grid.f")));
+
+  const std::vector<std::string> cut{"-o", dir.file("out2.f"), dir.file("grid.f")};
+  const RunResult bad = run_kvax(cut);
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_EQ(bad.lines.back(), " <Main-->I> The input looks formatted: try -f2u or -f2f");
+  try {
+    run_kvax(cut, true);
+    ADD_FAILURE() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.code(), ErrorCode::run_failed);
+    EXPECT_EQ(e.report(), bad.lines);
+    EXPECT_EQ(std::string(e.what()), "kvax ended with status 1:" + bad.lines.back());
+  }
+}
+
 TEST(Grid, ValuesAndStopsCarryTheirText) {
+  {
+    CapturedOutput out;
+    write_fmt(6, "(A)", " <GETZM->T> Data truncated after    2 operations.");
+    try {
+      stop_run();
+    } catch (const StopRun& e) {
+      EXPECT_STREQ(e.what(), " <GETZM->T> Data truncated after    2 operations.");
+    }
+  }
+  const FatalIo f(iostat::read_past_eof, "READ", "21");
+  EXPECT_EQ(f.what(), f.report());
+
   kvax::Section s(Element::real, 2, 3);
   EXPECT_EQ(s.values.size(), 24u);
   EXPECT_THROW(s.as<double>(), Error);

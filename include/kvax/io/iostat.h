@@ -42,35 +42,47 @@ enum Want : unsigned { want_none = 0, want_end = 1, want_err = 2, want_both = 3 
 enum class Io { ok, end, err };
 
 // The run ends: by STOP (status 0) or by the fatal report (status 255).
+// what() is the report of the end: for a stop the last line written to standard output
+// on this thread before it (the terminating message), for the fatal report its three
+// lines; "kvax run end" when there is none.
 class RunEnd : public std::exception {
  public:
-  explicit RunEnd(int status) : status_(status) {}
+  explicit RunEnd(int status, std::string text = {}) : status_(status), text_(std::move(text)) {}
   int status() const noexcept { return status_; }
-  const char* what() const noexcept override { return "kvax run end"; }
+  const char* what() const noexcept override { return text_.empty() ? "kvax run end" : text_.c_str(); }
 
  private:
   int status_;
+  std::string text_;
 };
 
 class StopRun : public RunEnd {
  public:
-  StopRun() : RunEnd(0) {}
+  explicit StopRun(std::string text = {}) : RunEnd(0, std::move(text)) {}
 };
 
 // An I/O condition that its statement did not ask to be told of.
 class FatalIo : public RunEnd {
  public:
   FatalIo(int code, std::string statement, std::string unit)
-      : RunEnd(255), code_(code), statement_(std::move(statement)), unit_(std::move(unit)) {}
+      : RunEnd(255, report_text(code, statement, unit)),
+        code_(code),
+        statement_(std::move(statement)),
+        unit_(std::move(unit)) {}
   int code() const noexcept { return code_; }
   // The three lines written to standard error, each ending in a line feed.
-  std::string report() const;
+  std::string report() const { return report_text(code_, statement_, unit_); }
 
  private:
+  static std::string report_text(int code, const std::string& statement, const std::string& unit);
   int code_;
   std::string statement_;  // "READ", "WRITE", "BACKSPACE", ...
   std::string unit_;       // the unit number, or "*"
 };
+
+// The line last written to standard output on this thread (without its line feed), for
+// the text of a stop.
+void note_standard_output_line(std::string_view line);
 
 // STOP: unwinds to main, which closes every unit and exits with status 0.
 [[noreturn]] void stop_run();
