@@ -25,7 +25,7 @@ def test_variables_dims_and_attributes(m2s2, engine):
     ds = xr.open_dataset(m2s2, engine=engine)
     assert list(ds.data_vars) == ["M2", "flag", "M2_2", "real"]
     assert ds.M2.dims == ("lat", "lon") and ds.M2.shape == (8, 12) and ds.M2.dtype == np.complex64
-    assert ds.real.dims == ("lat_4", "lon_4")
+    assert ds["real"].dims == ("lat_4", "lon_4")
     assert ds.M2_2.attrs == {"element": "CMPX", "grid": "M", "section": 3, "tag": "M2", "version": 2}
     assert ds.flag.attrs == {"element": "FLAG", "grid": "M", "section": 2}
     assert ds.attrs == {"representation": "unformatted", "byte_order": "little-endian", "tag_length": 2}
@@ -83,7 +83,8 @@ def test_open_mfdataset_with_threads(tmp_path):
 
 def test_open_mfdataset_on_a_local_cluster(tmp_path):
     paths = [make_grid(36, 24, tmp_path / f"g{i}.u") for i in range(3)]
-    with distributed.LocalCluster(n_workers=1, threads_per_worker=2, processes=False, host="127.0.0.1",
+    # processes=False: scheduler and worker in this process, talking in-process (no sockets).
+    with distributed.LocalCluster(n_workers=1, threads_per_worker=2, processes=False,
                                   dashboard_address=None) as cluster, distributed.Client(cluster):
         ds = xr.open_mfdataset(paths, engine="kvax", parallel=True, combine="nested", concat_dim="file",
                                chunks={"lat": 8})
