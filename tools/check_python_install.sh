@@ -3,17 +3,21 @@
 # /usr/bin/python3 with an empty environment, outside the tree, imports kvax from the
 # install directory, finds the xarray engine through the installed entry point, and reads
 # a file it wrote back through engine="kvax" and python3 -m kvax.
-#   tools/check_python_install.sh BUILD_DIR
+#   tools/check_python_install.sh BUILD_DIR [PREFIX]
+# PREFIX: where `cmake --install BUILD_DIR --prefix PREFIX` put it (then found through
+# PYTHONPATH); by default the build's own prefix, which must be on sys.path as it is.
 set -euo pipefail
 build=$(cd "$1" && pwd)
 cache() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
-prefix=$(cache CMAKE_INSTALL_PREFIX)
+prefix=${2:-$(cache CMAKE_INSTALL_PREFIX)}
 dir=$(cache KVAX_PYTHON_INSTALL_DIR)
 [[ $dir == /* ]] || dir=$prefix/$dir
+pythonpath=
+[[ $# -lt 2 ]] || pythonpath=$dir
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
-env -i HOME="$work" PATH=/usr/bin:/bin MPLBACKEND=Agg /usr/bin/python3 - "$dir" <<'PY'
+env -i HOME="$work" PATH=/usr/bin:/bin PYTHONPATH="$pythonpath" /usr/bin/python3 - "$dir" <<'PY'
 import importlib.metadata, os, sys
 import numpy as np, xarray as xr
 import kvax
@@ -26,5 +30,5 @@ ds = xr.open_dataset("m2.u", engine="kvax")
 assert complex(ds.M2[1, 2]) == 5 + 1j, ds.M2.values
 print("installed package:", os.path.dirname(kvax.__file__), "version", kvax.__version__)
 PY
-env -i HOME="$work" PATH=/usr/bin:/bin /usr/bin/python3 -m kvax list m2.u
+env -i HOME="$work" PATH=/usr/bin:/bin PYTHONPATH="$pythonpath" /usr/bin/python3 -m kvax list m2.u
 echo "check_python_install: passed"
