@@ -5,7 +5,8 @@ list       the file's form and one line per section (type, grid, K, L, tag, vers
 quicklook  a PNG of one section (the first, or the first complex section tagged T, or
            section N): amplitude and phase maps side by side for complex values, a map
            of the values for the other element types, each with its colour bar; row 1
-           of the grid at the bottom
+           of the grid at the bottom, cells and rows counted from 1; cells of complex
+           zero have no phase and are left blank
 
 Exit status 0 when done, 1 with a message on standard error otherwise.
 """
@@ -66,13 +67,16 @@ def quicklook(path, picture, *, tag=None, section=None, width=1200, height=450, 
     title = f"{path}: {s.element} {s.grid} {s.k} x {s.l}"
     if s.element == "CMPX":
         title += f", {s.tag.rstrip()} version {s.version}"
-        panels = [("amplitude", np.abs(s.values), "viridis"),
-                  ("phase (degrees)", np.degrees(np.angle(s.values)), "twilight")]
+        amplitude = np.abs(s.values)
+        # Cells of no amplitude (land) have no phase: left blank.
+        phase = np.where(amplitude > 0, np.degrees(np.angle(s.values)), np.nan)
+        panels = [("amplitude", amplitude, "viridis"), ("phase (degrees)", phase, "twilight")]
     else:
         panels = [("values", s.values.astype(np.float64), "viridis")]
     fig, axes = plt.subplots(1, len(panels), figsize=(width / dpi, height / dpi), dpi=dpi, squeeze=False)
     for ax, (name, values, cmap) in zip(axes[0], panels):
-        image = ax.imshow(values, origin="lower", cmap=cmap, aspect="auto", interpolation="nearest")
+        image = ax.imshow(values, origin="lower", cmap=cmap, aspect="auto", interpolation="nearest",
+                          extent=(0.5, s.k + 0.5, 0.5, s.l + 0.5))
         ax.set_title(name)
         ax.set_xlabel("cell")
         ax.set_ylabel("row")
