@@ -96,9 +96,9 @@ void bytes_to_bool(std::byte* p, std::size_t n) {
 // write of the same, unchanged array can lend the buffer back without a copy.
 constexpr const char* capsule_name = "kvax.Section";
 
+// The section's LOG1 bytes are 0 and 1 already (bytes_to_bool).
 py::array values_array(kvax::Section&& s) {
   auto* owned = new kvax::Section(std::move(s));
-  if (owned->element == kvax::Element::log1) bytes_to_bool(owned->values.data(), owned->values.size());
   py::capsule base(owned, capsule_name,
                    [](PyObject* c) { delete static_cast<kvax::Section*>(PyCapsule_GetPointer(c, capsule_name)); });
   const auto k = static_cast<py::ssize_t>(std::max(owned->k, 0));
@@ -148,6 +148,8 @@ py::list read_sections(const std::string& path, std::optional<bool> formatted, s
       sections.push_back(kvax::read_section(path, *tag, options));
     else
       sections = kvax::read_sections(path, options);
+    for (auto& s : sections)
+      if (s.element == kvax::Element::log1) bytes_to_bool(s.values.data(), s.values.size());
   }
   py::list out;
   for (auto& s : sections) {

@@ -88,3 +88,30 @@ def test_values_read_are_written_without_a_copy_and_kept(tmp_path):
     view = s.values[::2]           # not the section's buffer: copied
     kvax.write(tmp_path / "c.u", kvax.Section(view, tag="M2", version=s.version), formatted=False)
     assert same_bits(kvax.read(tmp_path / "c.u")[0].values, np.ascontiguousarray(view))
+
+
+def test_reads_let_other_threads_run(tmp_path):
+    # kvax.read of a FIFO waits inside the library, in its open, until another thread opens
+    # the other end: that thread runs only while the reader has released the interpreter
+    # lock. Otherwise the two would wait for each other: a process of its own, timed out.
+    import os
+    import subprocess
+    import sys
+    os.mkfifo(tmp_path / "fifo")
+    script = """if True:
+        import threading, kvax
+        outcome = []
+        def read():
+            try:
+                kvax.read("fifo")
+            except kvax.Error as e:    # no bytes came; refused or read as empty
+                outcome.append(type(e).__name__)
+        reader = threading.Thread(target=read)
+        reader.start()
+        with open("fifo", "wb"):
+            pass
+        reader.join()
+        print("done", outcome)
+    """
+    r = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=30)
+    assert r.returncode == 0 and r.stdout.startswith("done ['"), r.stdout + r.stderr
