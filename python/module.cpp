@@ -235,6 +235,7 @@ void write_sections(const std::string& path, const py::list& items, bool formatt
     }
   } give_back{sections, lent};
   for (std::size_t i = 0; i < items.size(); ++i) sections.push_back(section_from(items[i], lent[i]));
+  // Declared after give_back and lent: the lock is taken again before they are undone.
   py::gil_scoped_release unlocked;
   for (std::size_t i = 0; i < sections.size(); ++i) {
     if (lent[i].owner) continue;

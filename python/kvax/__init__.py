@@ -192,7 +192,8 @@ def write(path, sections: Section | Iterable[Section], *, formatted: bool = True
     for s in sections:
         if not isinstance(s, Section):
             raise TypeError(f"kvax.write takes Section objects, not {type(s).__name__}")
-        items.append((s.element, s.grid, s.tag, s.version, np.ascontiguousarray(s.values)))
+        values = np.ascontiguousarray(s.values, dtype=ELEMENT_DTYPES[s.element])  # a copy only if needed
+        items.append((s.element, s.grid, s.tag, s.version, values))
     _kvax.write_sections(os.fspath(path), items, bool(formatted), bool(big_endian),
                          None if tag_length is None else int(tag_length))
 
@@ -211,7 +212,8 @@ def convert(src, dst, *, direction: str = "u2f", reverse: bool = False, rotate: 
     tag_length -l#s, big_endian -BE (input). Returns the report lines the run wrote; a
     run that fails raises DataError (FileError when a file could not be opened) whose
     message holds those lines and whose `.lines` are the lines. dst is replaced whole or
-    not at all. One conversion runs at a time in a process.
+    not at all. As for kvax.out, a file name has at most 64 characters (a relative name
+    helps). One conversion runs at a time in a process.
     """
     if direction not in _DIRECTIONS:
         raise ValueError(f"direction {direction!r}: one of {', '.join(_DIRECTIONS)}")
