@@ -126,7 +126,7 @@ py::tuple describe(const std::string& path, std::optional<bool> formatted, std::
 
 py::list list_sections(const std::string& path, std::optional<bool> formatted, std::optional<bool> big_endian,
                        std::optional<int> tag_length) {
-  std::vector<kvax::SectionHeader> heads;
+  std::vector<kvax::SectionInfo> heads;
   {
     py::gil_scoped_release unlocked;
     heads = kvax::list_sections(path, read_options(formatted, big_endian, tag_length));
@@ -173,7 +173,7 @@ py::tuple read_rows(const std::string& path, std::optional<bool> formatted, std:
     return r;
   }();
   if (!found) throw kvax::Error(kvax::ErrorCode::bad_argument, path, "no section " + std::to_string(index));
-  const kvax::SectionHeader& h = reader.header();
+  const kvax::SectionInfo& h = reader.header();
   py::array rows(dtype_of(h.element), {static_cast<py::ssize_t>(std::max(count, 0)), static_cast<py::ssize_t>(h.k)});
   auto* dst = static_cast<std::byte*>(rows.mutable_data());
   const std::size_t n = static_cast<std::size_t>(rows.nbytes());

@@ -32,40 +32,31 @@
 #include <string_view>
 #include <vector>
 
+#include <kvax/arrays/section_layout.h>
+
 namespace kvax {
 
 // ---------------------------------------------------------------------------------------
 // Element types
 
-// The element type of a section, named in its header by a four-letter word.
-enum class Element : std::uint8_t {
-  cmpx,  // "CMPX": std::complex<float> (two 32-bit IEEE floats); the sections with a tag and a version
-  flag,  // "FLAG": std::int32_t
-  real,  // "REAL": float
-  dble,  // "DBLE": double
-  log1,  // "LOG1": std::uint8_t, 1 true and 0 false (read as stored: any byte but 0 is true)
-};
+// The element types are those of the section layout (kvax::Element: cmpx, real, dble,
+// flag, log1) with their values: std::complex<float> (two 32-bit IEEE floats; the
+// sections with a tag and a version), float, double, std::int32_t and a byte for LOG1
+// (1 true, 0 false; read as stored, so any byte but 0 is true), as std::int8_t or
+// std::uint8_t.
 
-// "CMPX", "FLAG", "REAL", "DBLE", "LOG1".
+// "CMPX", "REAL", "DBLE", "FLAG", "LOG1".
 std::string_view element_word(Element e);
 // The element type of a header word; nullopt for any other word.
 std::optional<Element> element_of_word(std::string_view word);
-// Bytes of one element in memory and in an unformatted record: 8, 4, 4, 8, 1.
+// Bytes of one element in memory and in an unformatted record: 8, 4, 8, 4, 1.
 std::size_t element_size(Element e);
 
-// The C++ type of an element type's values, and back.
-template <Element E> struct ElementValue;
-template <> struct ElementValue<Element::cmpx> { using type = std::complex<float>; };
-template <> struct ElementValue<Element::flag> { using type = std::int32_t; };
-template <> struct ElementValue<Element::real> { using type = float; };
-template <> struct ElementValue<Element::dble> { using type = double; };
-template <> struct ElementValue<Element::log1> { using type = std::uint8_t; };
-template <class T> constexpr std::optional<Element> element_of = std::nullopt;
-template <> inline constexpr std::optional<Element> element_of<std::complex<float>> = Element::cmpx;
-template <> inline constexpr std::optional<Element> element_of<std::int32_t> = Element::flag;
-template <> inline constexpr std::optional<Element> element_of<float> = Element::real;
-template <> inline constexpr std::optional<Element> element_of<double> = Element::dble;
-template <> inline constexpr std::optional<Element> element_of<std::uint8_t> = Element::log1;
+// LOG1 values may be taken as unsigned bytes too (numpy's booleans).
+template <>
+struct ElementOf<std::uint8_t> {
+  static constexpr Element value = Element::log1;
+};
 
 // ---------------------------------------------------------------------------------------
 // Errors
@@ -154,7 +145,7 @@ struct ReadOptions {
 FileInfo describe(const std::string& path, const ReadOptions& options = {});
 
 // One section's header, and where it is in its file.
-struct SectionHeader {
+struct SectionInfo {
   int index = 0;                 // 1 for the first section of the file
   Element element = Element::cmpx;
   char grid = ' ';               // the grid letter: 'M', 'Z' (or what the file holds)
@@ -218,14 +209,12 @@ struct Section {
 
 template <class T>
 std::span<T> Section::as() {
-  static_assert(element_of<T>.has_value(), "not a value type of a section");
-  check(*element_of<T>);
+  check(element_of<T>);
   return {reinterpret_cast<T*>(values.data()), count()};
 }
 template <class T>
 std::span<const T> Section::as() const {
-  static_assert(element_of<T>.has_value(), "not a value type of a section");
-  check(*element_of<T>);
+  check(element_of<T>);
   return {reinterpret_cast<const T*>(values.data()), count()};
 }
 
@@ -234,7 +223,7 @@ std::span<const T> Section::as() const {
 
 // The headers of every section, without reading values (unformatted rows are passed over
 // by position; text rows by position where their lines have the written lengths).
-std::vector<SectionHeader> list_sections(const std::string& path, const ReadOptions& options = {});
+std::vector<SectionInfo> list_sections(const std::string& path, const ReadOptions& options = {});
 // Every section of the file, in file order.
 std::vector<Section> read_sections(const std::string& path, const ReadOptions& options = {});
 // The first complex section whose tag is `tag` (compared without trailing blanks); Error
@@ -277,7 +266,7 @@ class SectionReader {
   // at the clean end of the file. Throws Error for a file cut or damaged there.
   bool next();
   // The header of the section the reader stands at (after next() returned true).
-  const SectionHeader& header() const;
+  const SectionInfo& header() const;
 
   // Rows first .. first + count - 1 (1 <= first, first + count - 1 <= L) of the current
   // section into dst, row `first` first, K values a row: dst.size() must be count * K *
@@ -285,7 +274,6 @@ class SectionReader {
   void read_rows(int first, int count, std::span<std::byte> dst);
   template <class T>
   void read_rows(int first, int count, std::span<T> dst) {
-    static_assert(element_of<T>.has_value(), "not a value type of a section");
     if (element_of<T> != header().element)
       throw Error(ErrorCode::bad_argument, path(), "the values asked for are not of the section's element type",
                   header().index, header().tag);

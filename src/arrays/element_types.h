@@ -1,6 +1,6 @@
 // What the readers and writers of FLAG, REAL, DBLE and LOG1 sections share in both
-// representations: the element types with their header words and row formats, the
-// routine tags of a member, and rows that go through a work row of logicals.
+// representations: the row formats in force, the routine tags of a member, and rows
+// that go through a work row of logicals.
 #pragma once
 
 #include <algorithm>
@@ -9,51 +9,24 @@
 #include <string_view>
 
 #include <kvax/arrays/codfmt.h>
-#include <kvax/arrays/typed_unformatted_sections.h>
+#include <kvax/arrays/section_layout.h>
 
 namespace kvax {
 
-// An element type: the word in the header and the formats of its formatted rows (the
-// write formats end in a colon, so a row's last line is not padded).
-template <class T>
-struct ElementType;
-
-template <>
-struct ElementType<Flag> {
-  static constexpr std::string_view vartyp = "FLAG";
-  static std::string_view write_format() { return "(20I6,:)"; }
-  static std::string_view read_format() { return "(20I6)"; }
-};
-
-template <>
-struct ElementType<float> {
-  static constexpr std::string_view vartyp = "REAL";
-  static std::string_view write_format() { return efmt(); }
-  static std::string_view read_format() { return efmt(); }
-};
-
-// DBLE values are written under DFMT and read back under EFMT: with the initial formats
-// the columns are the same, and the reader takes either exponent letter.
-template <>
-struct ElementType<double> {
-  static constexpr std::string_view vartyp = "DBLE";
-  static std::string_view write_format() { return dfmt(); }
-  static std::string_view read_format() { return efmt(); }
-};
-
-template <>
-struct ElementType<Logical1> {
-  static constexpr std::string_view vartyp = "LOG1";
-  static std::string_view write_format() { return "(120L1,:)"; }
-  static std::string_view read_format() { return "(120L1)"; }
-};
-
-// The grid type letter as a header holds it: the first character, a blank for none.
-inline std::string_view grid_letter(std::string_view typ) {
-  return typ.empty() ? std::string_view(" ") : typ.substr(0, 1);
+// The row formats of an element type: the fixed ones of the format, or for floating
+// values those of /CODFMT/ (DBLE rows are written under DFMT and read under EFMT).
+inline std::string_view row_write_format(Element e) {
+  if (e == Element::real || e == Element::cmpx) return efmt();
+  if (e == Element::dble) return dfmt();
+  return traits(e).write_format;
+}
+inline std::string_view row_read_format(Element e) {
+  if (e == Element::real || e == Element::dble) return efmt();
+  return traits(e).read_format;
 }
 
-// A writer: its routine tag, and whether its report names the grid size (aiomsg).
+// A writer: its routine tag, and whether its report names the grid size (aiomsg, for
+// unformatted writers).
 struct WriterTags {
   std::string_view routine;
   bool sized_report;
@@ -67,13 +40,6 @@ struct ReaderTags {
   std::string_view types;
   bool status_letters;
 };
-
-// The elements of row j of a grid that holds it (rows_to_read keeps the readers to those).
-template <class T>
-std::span<T> row_of(std::span<T> grid, int k, int j) {
-  const std::size_t cells = k > 0 ? static_cast<std::size_t>(k) : 0;
-  return grid.subspan(cells * static_cast<std::size_t>(j - 1), cells);
-}
 
 // Hands the n elements of a row to piece(first, buffer) in pieces as long as the work
 // row; a work row that holds nothing is replaced by a small one of our own.

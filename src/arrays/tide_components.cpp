@@ -15,7 +15,7 @@
 #include <kvax/report/iomsg.h>
 
 #include "arrays/coz_pool.h"
-#include "arrays/section_reading.h"
+#include "arrays/section_units.h"
 
 namespace kvax {
 namespace {

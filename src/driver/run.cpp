@@ -34,7 +34,7 @@
 #include <kvax/transforms/grid_transforms.h>
 #include <kvax/version.h>
 
-#include "arrays/section_reading.h"
+#include <kvax/arrays/section_layout.h>
 #include "driver/command_line.h"
 #include "driver/sections.h"
 

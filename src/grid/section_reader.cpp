@@ -11,7 +11,6 @@
 #include <kvax/grid.h>
 #include <kvax/io/iostat.h>
 
-#include "grid/layout.h"
 #include "grid/section_file.h"
 #include "io/edit_input.h"
 #include "io/unit.h"
@@ -45,13 +44,52 @@ std::string trim_right(std::string s) {
   return s;
 }
 
+// A header and its element type.
+struct Head {
+  SectionHeader items;
+  Element element = Element::cmpx;
+};
+
+// The header of a record of `length` data bytes; a complex header's tag length is the
+// record's unless n is given. nullopt for bytes that are no header.
+std::optional<Head> header_of_record(const unsigned char* data, std::size_t length, bool big, int n) {
+  Head h;
+  if (length < head_data_bytes ||
+      !element_of_word(std::string_view(reinterpret_cast<const char*>(data) + 9, 4), h.element))
+    return std::nullopt;
+  if (h.element == Element::cmpx && n == 0) {
+    const long tag = static_cast<long>(length) - static_cast<long>(header_data_bytes(Element::cmpx, 0));
+    if (tag < 1 || tag > max_tag_length) return std::nullopt;
+    n = static_cast<int>(tag);
+  }
+  if (length != header_data_bytes(h.element, n) ||
+      parse_header_record(std::as_bytes(std::span(data, length)), big, n, h.items) != HeaderParse::ok)
+    return std::nullopt;
+  return h;
+}
+
+// The header of a line; a complex header's tag length is the line's unless n is given.
+std::optional<Head> header_of_line(std::string_view line, int n) {
+  Head h;
+  const bool complex = line.substr(0, 32).find("CMPX") != std::string_view::npos;
+  if (complex && n == 0) {
+    const long tag = static_cast<long>(line.size()) - static_cast<long>(header_line_bytes(Element::cmpx, 0)) + 1;
+    if (tag < 1 || tag > max_tag_length) return std::nullopt;
+    n = static_cast<int>(tag);
+  }
+  if (parse_header_line(line, n, h.items) != HeaderParse::ok || !element_of_word(h.items.vartyp, h.element) ||
+      (h.element == Element::cmpx) != complex)
+    return std::nullopt;
+  return h;
+}
+
 // The file as detection sees it: its first bytes and what they can be.
 struct Probe {
   std::int64_t size = -1;
   std::string head;   // the first bytes
   bool framed[2] = {false, false};  // the first record fits the file, little- and big-endian
   std::uint32_t marker[2] = {0, 0};
-  std::optional<layout::Header> text_header;  // the first line that is not blank, read as a header
+  std::optional<Head> text_header;  // the first line that is not blank, read as a header
   std::size_t text_line = 0;                  // its length
 };
 
@@ -98,7 +136,7 @@ Probe probe(int fd, const std::string& path, int tag_length) {
     std::string_view line = text.substr(0, nl);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.find_first_not_of(' ') != std::string_view::npos) {
-      p.text_header = layout::parse_header_line(line, tag_length);
+      p.text_header = header_of_line(line, tag_length);
       p.text_line = line.size();
       break;
     }
@@ -113,9 +151,9 @@ FileInfo settle(const Probe& p, const std::string& path, const ReadOptions& o) {
   info.size = p.size;
   const auto* b = reinterpret_cast<const unsigned char*>(p.head.data());
   // A framed first record that holds a header, in either byte order; the one given first.
-  auto record_header = [&](int big) -> std::optional<layout::Header> {
+  auto record_header = [&](int big) -> std::optional<Head> {
     if (!p.framed[big] || p.marker[big] + 4 > p.head.size()) return std::nullopt;
-    return layout::parse_header_record(b + 4, p.marker[big], big != 0, o.tag_length.value_or(0));
+    return header_of_record(b + 4, p.marker[big], big != 0, o.tag_length.value_or(0));
   };
   int order = -1;
   if (o.byte_order) {
@@ -143,9 +181,9 @@ FileInfo settle(const Probe& p, const std::string& path, const ReadOptions& o) {
     info.tag_length = *o.tag_length;
   } else if (unformatted && order >= 0 && p.framed[order]) {
     if (const auto h = record_header(order); h && h->element == Element::cmpx)
-      info.tag_length = static_cast<int>(h->tag.size());
+      info.tag_length = static_cast<int>(h->items.tag.size());
   } else if (!unformatted && p.text_header && p.text_header->element == Element::cmpx) {
-    info.tag_length = static_cast<int>(p.text_header->tag.size());
+    info.tag_length = static_cast<int>(p.text_header->items.tag.size());
   }
   return info;
 }
@@ -205,7 +243,7 @@ struct SectionReader::Impl {
   bool formatted = false, big = false;
 
   bool at = false;  // standing at a section
-  SectionHeader head;
+  SectionInfo head;
   std::int64_t rows_at = 0;        // the first row stored (row L)
   std::size_t row_bytes = 0;       // a stored row: its record, or its lines as written
   std::int64_t end_at = -1;        // the end of the section, when known
@@ -225,6 +263,18 @@ struct SectionReader::Impl {
   int rows() const { return std::max(head.l, 0); }
   std::size_t cells() const { return head.k > 0 ? static_cast<std::size_t>(head.k) : 0; }
 
+  void take(const Head& h, std::int64_t pos) {
+    head.element = h.element;
+    head.grid = h.items.typ;
+    if (h.element == Element::cmpx) {
+      head.tag = trim_right(h.items.tag);
+      head.version = h.items.version;
+    }
+    head.k = h.items.k;
+    head.l = h.items.l;
+    head.offset = pos;
+    rows_at = unit->position();
+  }
   bool next();
   bool next_unformatted();
   bool next_formatted();
@@ -239,7 +289,7 @@ struct SectionReader::Impl {
 bool SectionReader::Impl::next() {
   if (at) next_at = section_end();
   at = false;
-  head = SectionHeader{};
+  head = SectionInfo{};
   head.index = sections + 1;
   fixed = -1;
   end_at = -1;
@@ -263,7 +313,7 @@ bool SectionReader::Impl::next_unformatted() {
       throw Error(ErrorCode::wrong_representation, path,
                   big ? "a little-endian file: read it as little-endian" : "a big-endian file: read it as big-endian");
   }
-  constexpr std::uint32_t longest_header = 17 + 16;
+  const std::uint32_t longest_header = static_cast<std::uint32_t>(header_data_bytes(Element::cmpx, max_tag_length));
   if (got < 4 || length > longest_header) {
     if (got == 4 && info.size >= 0 && pos + 8 + static_cast<std::int64_t>(length) > info.size && length > longest_header)
       fail_at(ErrorCode::bad_record, "no header record (a record of " + std::to_string(length) + " bytes) at");
@@ -272,26 +322,20 @@ bool SectionReader::Impl::next_unformatted() {
   }
   std::uint32_t len = 0;
   if (unit->begin_record(len) != 0) fail_at(ErrorCode::cut, "file ends inside the header of");
-  unsigned char data[longest_header];
+  unsigned char data[64];
   const long r = unit->read(data, len);
   if (r != static_cast<long>(len)) fail_at(ErrorCode::cut, "file ends inside the header of");
   if (unit->end_record(len, len) != 0) fail_at(ErrorCode::bad_record, "the header record's markers differ in");
-  const auto h = layout::parse_header_record(data, len, big, options.tag_length.value_or(0));
+  const auto h = header_of_record(data, len, big, options.tag_length.value_or(0));
   if (!h) {
-    if (options.tag_length && len >= 17 && std::memcmp(data + 9, "CMPX", 4) == 0)
-      fail(ErrorCode::bad_header, "the header holds a tag of " + std::to_string(len - 17) + " characters, not " +
+    const std::size_t untagged = header_data_bytes(Element::cmpx, 0);
+    if (options.tag_length && len > untagged && std::memcmp(data + 9, "CMPX", 4) == 0)
+      fail(ErrorCode::bad_header, "the header holds a tag of " + std::to_string(len - untagged) + " characters, not " +
                                       std::to_string(*options.tag_length));
     fail(ErrorCode::bad_header, "the header record cannot be read");
   }
-  head.element = h->element;
-  head.grid = h->grid;
-  head.tag = trim_right(h->tag);
-  head.version = h->version;
-  head.k = h->k;
-  head.l = h->l;
-  head.offset = pos;
-  rows_at = unit->position();
-  row_bytes = layout::row_record_bytes(head.element, head.k);
+  take(*h, pos);
+  row_bytes = static_cast<std::size_t>(row_record_bytes(head.element, head.k));
   // The rows must be in the file before anything is made for them.
   const std::int64_t end = rows_at + static_cast<std::int64_t>(row_bytes) * rows();
   if (info.size >= 0 && end > info.size) {
@@ -309,23 +353,16 @@ bool SectionReader::Impl::next_formatted() {
     pos = unit->position();
     if (!unit->read_line(line)) return false;
   } while (line.find_first_not_of(' ') == std::string_view::npos);
-  const auto h = layout::parse_header_line(line, options.tag_length.value_or(0));
+  const auto h = header_of_line(line, options.tag_length.value_or(0));
   if (!h) {
     if (head.index == 1 && (first.framed[0] || first.framed[1]) && !first.text_header)
       throw Error(ErrorCode::wrong_representation, path, "a binary file: read it as unformatted");
     fail(ErrorCode::bad_header, "the header line cannot be read");
   }
-  head.element = h->element;
-  head.grid = h->grid;
-  head.tag = trim_right(h->tag);
-  head.version = h->version;
-  head.k = h->k;
-  head.l = h->l;
-  head.offset = pos;
-  rows_at = unit->position();
-  row_bytes = layout::row_line_bytes(head.element, head.k);
+  take(*h, pos);
+  row_bytes = static_cast<std::size_t>(row_line_bytes(head.element, head.k, traits(head.element).write_format));
   // Every line of a row ends in a line feed (the last one of the file perhaps not).
-  const std::int64_t lines = static_cast<std::int64_t>(layout::row_lines(head.element, head.k));
+  const std::int64_t lines = lines_per_row(head.element, head.k);
   if (info.size >= 0 && rows_at + lines * rows() > info.size + 1) {
     find_text_rows();  // throws where the file ends
   }
@@ -359,12 +396,12 @@ void SectionReader::Impl::find_text_rows() {
   }
   fixed = 0;
   row_starts.assign(static_cast<std::size_t>(l) + 1, 0);
-  const std::size_t per_row = layout::row_lines(head.element, head.k);
+  const std::int64_t per_row = lines_per_row(head.element, head.k);
   if (const int e = unit->seek(rows_at)) system_failure(ErrorCode::read_failed, path, e, "cannot move in the file");
   std::string_view line;
   for (int r = 0; r < l; ++r) {
     row_starts[static_cast<std::size_t>(r)] = unit->position();
-    for (std::size_t n = 0; n < per_row; ++n)
+    for (std::int64_t n = 0; n < per_row; ++n)
       if (!unit->read_line(line)) fail_at(ErrorCode::cut, "file ends inside", l - r);
   }
   row_starts[static_cast<std::size_t>(l)] = end_at = unit->position();
@@ -430,8 +467,8 @@ void SectionReader::Impl::read_text_rows(int first, int count, std::byte* dst) {
 // One text row: its lines of fields under the element's edit; a line shorter than its
 // fields reads as if padded with blanks, unless the file ends inside it.
 void SectionReader::Impl::read_text_row(int row, std::byte* dst) {
-  const layout::TextRows& t = layout::text_rows(head.element);
-  const std::size_t values = layout::row_values(head.element, head.k);
+  const TextRows& t = text_rows(head.element);
+  const std::size_t values = row_values(head.element, head.k);
   int c = 0;
   bool cut = false;
   if (head.element == Element::cmpx || head.element == Element::real) {
@@ -513,13 +550,13 @@ bool SectionReader::next() {
   return guarded(impl_->path, [&] { return impl_->next(); });
 }
 
-const SectionHeader& SectionReader::header() const {
+const SectionInfo& SectionReader::header() const {
   if (!impl_->at) throw Error(ErrorCode::bad_argument, impl_->path, "the reader stands at no section");
   return impl_->head;
 }
 
 void SectionReader::read_rows(int first, int count, std::span<std::byte> dst) {
-  const SectionHeader& h = header();
+  const SectionInfo& h = header();
   const std::size_t bytes = impl_->cells() * element_size(h.element);
   if (count < 0 || first < 1 || (count > 0 && first + count - 1 > h.l) || dst.size() != bytes * static_cast<std::size_t>(count))
     throw Error(ErrorCode::bad_argument, impl_->path,
@@ -535,7 +572,7 @@ void SectionReader::read_rows(int first, int count, std::span<std::byte> dst) {
 }
 
 Section SectionReader::read() {
-  const SectionHeader& h = header();
+  const SectionInfo& h = header();
   Section s;
   s.element = h.element;
   s.grid = h.grid;
@@ -556,9 +593,9 @@ Section SectionReader::read() {
 // ---------------------------------------------------------------------------------------
 // Whole files
 
-std::vector<SectionHeader> list_sections(const std::string& path, const ReadOptions& options) {
+std::vector<SectionInfo> list_sections(const std::string& path, const ReadOptions& options) {
   SectionReader r(path, options);
-  std::vector<SectionHeader> all;
+  std::vector<SectionInfo> all;
   while (r.next()) all.push_back(r.header());
   return all;
 }

@@ -5,7 +5,6 @@
 #include <kvax/grid.h>
 #include <kvax/io/iostat.h>
 
-#include "grid/layout.h"
 #include "grid/section_file.h"
 #include "io/edit_output.h"
 #include "io/unit.h"
@@ -40,7 +39,7 @@ void check_section(const std::string& path, const Section& s, int index, int n, 
          std::to_string(s.values.size()) + " bytes");
   if (s.element == Element::cmpx && s.tag.find_last_not_of(' ') + 1 > static_cast<std::size_t>(n))
     fail("the tag is longer than the tag length " + std::to_string(n));
-  if (formatted && s.element != Element::cmpx && (std::max(s.k, s.l) > 99999 || std::min(s.k, s.l) < -9999))
+  if (formatted && s.element != Element::cmpx && !fits_typed_header(s.k, s.l))
     fail("K = " + std::to_string(s.k) + " and L = " + std::to_string(s.l) + " do not fit the header's 5 columns");
   const std::size_t row = (s.k > 0 ? static_cast<std::size_t>(s.k) : 0) * element_size(s.element);
   if (!formatted && row > 0xffffffffu) fail("a row of more than 4 GiB does not fit a record");
@@ -68,8 +67,8 @@ void write_lines(Unit& u, std::size_t per, std::size_t width, std::size_t count,
 }
 
 void write_text_rows(Unit& u, const Section& s) {
-  const layout::TextRows& t = layout::text_rows(s.element);
-  const std::size_t values = layout::row_values(s.element, s.k);
+  const TextRows& t = text_rows(s.element);
+  const std::size_t values = row_values(s.element, s.k);
   const std::size_t cells = s.k > 0 ? static_cast<std::size_t>(s.k) : 0;
   for (int j = std::max(s.l, 0); j >= 1; --j) {
     const std::size_t first = cells * static_cast<std::size_t>(j - 1);
@@ -134,26 +133,32 @@ void write_sections(const std::string& path, std::span<const Section> sections, 
     throw Error(ErrorCode::write_failed, path, "cannot create the file: " + iostat_text(e), 0, {}, 0, e);
   try {
     std::string head;
+    std::byte record[64];
     for (std::size_t i = 0; i < sections.size(); ++i) {
       const Section& s = sections[i];
-      layout::Header h;
-      h.element = s.element;
-      h.grid = s.grid;
-      h.tag = s.tag;
-      h.version = s.version;
+      SectionHeader h;
       h.k = s.k;
       h.l = s.l;
+      h.typ = s.grid;
+      h.vartyp = std::string(element_word(s.element));
+      if (s.element == Element::cmpx) {
+        h.tag = s.tag;
+        h.version = s.version;
+      }
       if (options.formatted) {
-        if (!layout::header_line(h, n, head))
+        head = format_header_line(h, n);
+        // K, L and the version in their columns (a number too wide is written as asterisks).
+        const auto starred = [&](std::size_t at, std::size_t n) { return head.find('*', at) < at + n; };
+        if (starred(0, 20) || (s.element == Element::cmpx && starred(head.size() - 10, 10)))
           throw Error(ErrorCode::bad_argument, path,
                       place(static_cast<int>(i) + 1, s.tag, 0) + ": the header's numbers do not fit its columns",
                       static_cast<int>(i) + 1, s.tag);
         u->write_line(head.data(), head.size(), true);
         write_text_rows(*u, s);
       } else {
-        layout::header_record(h, n, options.big_endian, head);
+        const std::size_t bytes = format_header_record(h, n, options.big_endian, record);
         u->begin_write_record();
-        u->write(head.data(), head.size());
+        u->write(record, bytes);
         u->finish_write_record();
         write_record_rows(*u, s, options.big_endian);
       }

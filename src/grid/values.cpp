@@ -1,25 +1,22 @@
 // Sections as values: element types, the value buffer, the section and the error.
 #include <kvax/grid.h>
 
-#include <new>
+#include <array>
+
+#include "grid/section_file.h"
+#include "io/unit.h"
 
 namespace kvax {
 
-std::string_view element_word(Element e) {
-  static constexpr std::string_view words[] = {"CMPX", "FLAG", "REAL", "DBLE", "LOG1"};
-  return words[static_cast<int>(e)];
-}
+std::string_view element_word(Element e) { return traits(e).word; }
 
 std::optional<Element> element_of_word(std::string_view word) {
-  for (const Element e : {Element::cmpx, Element::flag, Element::real, Element::dble, Element::log1})
-    if (element_word(e) == word) return e;
-  return std::nullopt;
+  Element e;
+  if (!element_of_word(word, e)) return std::nullopt;
+  return e;
 }
 
-std::size_t element_size(Element e) {
-  static constexpr std::size_t sizes[] = {8, 4, 4, 8, 1};
-  return sizes[static_cast<int>(e)];
-}
+std::size_t element_size(Element e) { return traits(e).bytes; }
 
 Error::Error(ErrorCode code, std::string path, std::string cause, int section, std::string tag, int row,
              int system_error, std::vector<std::string> report)
@@ -74,5 +71,28 @@ std::size_t Section::index(int row, int cell) const {
                     std::to_string(k) + " x " + std::to_string(l));
   return static_cast<std::size_t>(row - 1) * static_cast<std::size_t>(k) + static_cast<std::size_t>(cell - 1);
 }
+
+namespace grid_detail {
+
+const TextRows& text_rows(Element e) {
+  // Parsed once from the layout's row formats (thread-safe: a static made on first use).
+  static const std::array<TextRows, 5> rows = [] {
+    std::array<TextRows, 5> r;
+    for (const Element x : {Element::cmpx, Element::real, Element::dble, Element::flag, Element::log1}) {
+      TextRows& t = r[static_cast<std::size_t>(x)];
+      const ElementTraits& tr = traits(x);
+      std::size_t per_read = 0, per_write = 0;
+      const bool ok = row_format_edit(x == Element::cmpx ? complex_read_format : tr.read_format, t.read, per_read) &&
+                      row_format_edit(tr.write_format, t.write, per_write);
+      if (!ok || per_read != per_write) throw std::logic_error("row formats of " + std::string(tr.word));
+      t.per_line = per_write;
+      t.width = static_cast<std::size_t>(t.write.width);
+    }
+    return r;
+  }();
+  return rows[static_cast<std::size_t>(e)];
+}
+
+}  // namespace grid_detail
 
 }  // namespace kvax

@@ -216,14 +216,14 @@ bool Format::parse_list(std::string_view s, std::size_t& i, int depth) {
 std::shared_ptr<const Format> Format::cached(std::string_view source) {
   // Row formats are set again and again; a handful of slots with round-robin reuse is
   // enough. A statement holds its format, so reusing a slot never takes a format from
-  // under a statement that is still running.
+  // under a statement that is still running. Each thread has slots of its own.
   struct Slot {
     std::string key;
     std::shared_ptr<const Format> format;
   };
-  static Slot slots[32];
-  static int last = 0;
-  static int next = 0;
+  thread_local Slot slots[32];
+  thread_local int last = 0;
+  thread_local int next = 0;
   if (slots[last].format && slots[last].key == source) return slots[last].format;
   for (int k = 0; k < 32; ++k) {
     if (slots[k].format && slots[k].key == source) {

@@ -216,7 +216,7 @@ struct OutputStatement::State {
 
 namespace {
 Pool<OutputStatement::State>& output_pool() {
-  static Pool<OutputStatement::State> p;
+  thread_local Pool<OutputStatement::State> p;
   return p;
 }
 
@@ -660,7 +660,7 @@ struct InputStatement::State {
 
 namespace {
 Pool<InputStatement::State>& input_pool() {
-  static Pool<InputStatement::State> p;
+  thread_local Pool<InputStatement::State> p;
   return p;
 }
 
@@ -852,7 +852,7 @@ struct RowShape {
   int per_record = 0;
 };
 
-RowShape shape_of(const Format& f) {
+RowShape shape_of(const Format& f, bool any_kind = false) {
   RowShape r;
   if (!f.ok()) return r;
   int scale = 0, data = 0;
@@ -865,7 +865,7 @@ RowShape shape_of(const Format& f) {
       case FormatItem::colon:
         break;
       case FormatItem::data:
-        if (data++ || !is_real_edit(it.edit.kind) || it.edit.width <= 0 || it.repeat <= 0) return r;
+        if (data++ || !(any_kind || is_real_edit(it.edit.kind)) || it.edit.width <= 0 || it.repeat <= 0) return r;
         r.edit = it.edit;
         r.per_record = it.repeat;
         break;
@@ -892,6 +892,14 @@ const RowShape& row_shape(std::string_view format) {
 }
 
 }  // namespace
+
+bool row_format_edit(std::string_view format, DataEdit& edit, std::size_t& per_line) {
+  const RowShape r = shape_of(Format(format), true);
+  if (!r.ok) return false;
+  edit = r.edit;
+  per_line = static_cast<std::size_t>(r.per_record);
+  return true;
+}
 
 bool write_real_lines(Unit& u, const DataEdit& e, std::size_t per, std::span<const float> values) {
   const std::size_t w = static_cast<std::size_t>(e.width);

@@ -79,6 +79,8 @@ class Unit {
   int backspace_line();
 
   // --- unformatted records ---
+  // A length marker as the unit's byte order has it.
+  std::uint32_t marker(const unsigned char* p) const;
   // Starts reading a record: 0 and its data length, iostat::end_of_file, or an error code.
   int begin_record(std::uint32_t& length);
   // Reads the trailing marker after the data; 0 or an error code.
@@ -106,7 +108,6 @@ class Unit {
   void to_reading();
   void to_writing();
   bool refill();
-  std::uint32_t marker(const unsigned char* p) const;
   void put_marker(unsigned char* p, std::uint32_t v) const;
   long raw_read(char* dst, std::size_t n, std::int64_t at);
   int drain();  // writes out the buffered bytes only
@@ -160,6 +161,9 @@ int open_own_output(const std::string& name, bool formatted, bool big_endian, st
 // read_real_lines: 0, iostat::end_of_file (`cut` set when the file ends inside a line of
 // the row without its line end), or the code of a field that is not a number.
 struct DataEdit;
+// The one data edit of a row format and the fields a line holds under it ("(1p,10e12.4,:)":
+// 1P,E12.4 and 10; "(20I6)": I6 and 20), parsed afresh; false for any other format.
+bool row_format_edit(std::string_view format, DataEdit& edit, std::size_t& per_line);
 bool write_real_lines(Unit& u, const DataEdit& e, std::size_t per, std::span<const float> values);
 int read_real_lines(Unit& u, const DataEdit& e, std::size_t per, std::span<float> values, bool& cut);
 

@@ -983,6 +983,62 @@ bool unit_is_big_endian(int number) {
   return u && u->big_endian;
 }
 
+long read_unit_records(int number, std::span<std::byte> dst, std::size_t data, long n) {
+  Unit* u = find_unit(number);
+  const std::size_t size = framed_record_bytes(data);
+  if (!u || u->formatted || !u->framed || n <= 0 || data > max_record_length ||
+      dst.size() / size < static_cast<std::size_t>(n))
+    return 0;
+  // The unit must be able to go back, should a record not be one of these.
+  const std::int64_t at = u->position();
+  if (seek_unit(number, at) != 0) return 0;
+  const std::size_t bytes = size * static_cast<std::size_t>(n);
+  bool whole = u->read(dst.data(), bytes) == static_cast<long>(bytes);
+  for (std::size_t i = 0; whole && i < static_cast<std::size_t>(n); ++i) {
+    const auto* r = reinterpret_cast<const unsigned char*>(dst.data() + size * i);
+    whole = u->marker(r) == data && u->marker(r + record_marker_bytes + data) == data;
+  }
+  if (!whole) {
+    seek_unit(number, at);
+    return 0;
+  }
+  return n;
+}
+
+void write_unit_records(int number, std::span<const std::byte> records, std::size_t data, long n,
+                        RecordOrder order) {
+  Unit* u = find_unit(number);
+  if (!u || n <= 0) return;
+  const std::size_t size = framed_record_bytes(data), m = record_marker_bytes;
+  const std::size_t cut = order.turn < data ? order.turn : 0;
+  // A record is its leading marker, the data from `cut` on, those before it and the
+  // trailing marker; pieces that lie one after the other run together into one.
+  constexpr std::size_t batch = 256;
+  BytePiece pieces[batch];
+  std::size_t count = 0;
+  const auto put = [&](const std::byte* p, std::size_t bytes) {
+    if (bytes == 0) return;
+    if (count > 0 && static_cast<const std::byte*>(pieces[count - 1].data) + pieces[count - 1].size == p) {
+      pieces[count - 1].size += bytes;
+      return;
+    }
+    if (count == batch) {
+      u->write_pieces(pieces);
+      count = 0;
+    }
+    pieces[count++] = BytePiece{p, bytes};
+  };
+  const auto records_n = static_cast<std::size_t>(n);
+  for (std::size_t t = 0; t < records_n; ++t) {
+    const std::byte* r = records.data() + size * (order.reversed ? records_n - 1 - t : t);
+    put(r, m);
+    put(r + m + cut, data - cut);
+    put(r + m, cut);
+    put(r + m + data, m);
+  }
+  u->write_pieces(std::span<const BytePiece>(pieces, count));
+}
+
 std::int64_t unit_position(int number) {
   Unit* u = find_unit(number);
   return u ? u->position() : 0;

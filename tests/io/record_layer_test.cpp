@@ -189,6 +189,80 @@ TEST(UnformattedRecords, RecordsOfEverySizeAroundTheBuffer) {
   EXPECT_TRUE(read_file(d.file("rows.txt")) == out.text());
 }
 
+// A trailing marker that is not the leading one is a damaged record, asked for or not.
+TEST(UnformattedRecords, TrailingMarkerMustEqualTheLeadingOne) {
+  ScratchDir d;
+  CapturedOutput out;
+  for (auto [order, bytes] : {std::pair{"LITTLE_ENDIAN", std::string("\4\0\0\0\1\0\0\0\5\0\0\0", 12)},
+                              std::pair{"BIG_ENDIAN", std::string("\0\0\0\4\0\0\0\1\0\0\0\3", 12)}}) {
+    SCOPED_TRACE(order);
+    write_file(d.file("m.bin"), bytes);
+    ASSERT_EQ(open_unf(21, d.file("m.bin"), order, "OLD"), 0);
+    std::int32_t i = 0;
+    UnformattedRead r(21, want_both);
+    r.item(i);
+    EXPECT_EQ(r.finish(), Io::err);
+    EXPECT_EQ(i, 1);
+    rewind_unit(21);
+    try {
+      UnformattedRead fatal(21, want_end);
+      fatal.item(i);
+      fatal.finish();
+      FAIL() << "no fatal report";
+    } catch (const FatalIo& f) {
+      EXPECT_EQ(f.report(), "? FORTRAN Runtime Error:\n? Unformatted record structure damaged\n? READ(UNIT=21,...\n");
+    }
+    close_unit(21);
+    std::byte raw[12];
+    ASSERT_EQ(open_unf(21, d.file("m.bin"), order, "OLD"), 0);
+    EXPECT_EQ(read_unit_records(21, raw, 4, 1), 0);
+    close_unit(21);
+  }
+}
+
+// Records moved whole: read only when every one is a record of the length asked for (the
+// unit stays where it was otherwise), written back in order, reversed, or turned.
+TEST(UnformattedRecords, RawRecordsReadAndWrittenWhole) {
+  ScratchDir d;
+  CapturedOutput out;
+  for (std::string_view order : {"LITTLE_ENDIAN", "BIG_ENDIAN"}) {
+    SCOPED_TRACE(order);
+    ASSERT_EQ(open_unf(21, d.file("r.bin"), order), 0);
+    for (std::int32_t v : {1, 2, 3}) {
+      UnformattedWrite w(21);
+      w.item(v);
+      w.item(v + 10);
+      w.finish();
+    }
+    {
+      UnformattedWrite w(21);
+      w.item(std::int32_t{4});
+      w.finish();
+    }
+    rewind_unit(21);
+    std::byte raw[4 * 16];
+    EXPECT_EQ(read_unit_records(21, std::span(raw, 32), 8, 3), 0);  // no room for three
+    EXPECT_EQ(read_unit_records(21, raw, 8, 4), 0);                  // the fourth is shorter
+    EXPECT_EQ(unit_position(21), 0);
+    EXPECT_EQ(read_unit_records(21, raw, 4, 1), 0);                  // not 4 bytes of data
+    ASSERT_EQ(read_unit_records(21, raw, 8, 3), 3);
+    EXPECT_EQ(unit_position(21), 48);
+    const std::string file = read_file(d.file("r.bin"));
+    EXPECT_EQ(hex(std::string_view(reinterpret_cast<const char*>(raw), 48)), hex(file.substr(0, 48)));
+    close_unit(21);
+
+    ASSERT_EQ(open_unf(31, d.file("w.bin"), order), 0);
+    write_unit_records(31, raw, 8, 3, RecordOrder{.reversed = true, .turn = 4});
+    close_unit(31);
+    // Records 3, 2, 1, each with its second integer first.
+    const auto rec = [&](int i) {
+      const std::string r = file.substr(16 * static_cast<std::size_t>(i - 1), 16);
+      return r.substr(0, 4) + r.substr(8, 4) + r.substr(4, 4) + r.substr(12, 4);
+    };
+    EXPECT_EQ(hex(read_file(d.file("w.bin"))), hex(rec(3) + rec(2) + rec(1)));
+  }
+}
+
 TEST(UnformattedRecords, EndOfFileNotAskedForIsTheFatalReport) {
   ScratchDir d;
   CapturedOutput out;

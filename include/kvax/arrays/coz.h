@@ -5,11 +5,10 @@
 
 #include <complex>
 
+#include <kvax/arrays/section_layout.h>
 #include <kvax/text/text.h>
 
 namespace kvax {
-
-using Cell = std::complex<float>;
 
 // The pool value at |reference| in the region of the component (0 Z, 1 U, 2 V). A
 // component other than these, a reference of 0 or a position outside the pool gives

@@ -2,9 +2,9 @@
 // shared by every reader and writer of tagged complex sections.
 #pragma once
 
-namespace kvax {
+#include <kvax/arrays/section_layout.h>  // max_tag_length
 
-inline constexpr int max_tag_length = 16;
+namespace kvax {
 
 // The tag length becomes n (at most 16); writes "<SLTagT>>> Tide symbols max length=".
 void set_length_tag_tide(int n);

@@ -11,11 +11,10 @@
 #include <span>
 #include <string_view>
 
+#include <kvax/arrays/section_layout.h>
 #include <kvax/text/text.h>
 
 namespace kvax {
-
-using Cell = std::complex<float>;
 
 // K and L from the next header line, which is stepped back over; always 0.
 int getsiz_f(int unit, int& k, int& l);

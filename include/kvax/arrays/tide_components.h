@@ -11,11 +11,10 @@
 #include <span>
 #include <string_view>
 
+#include <kvax/arrays/section_layout.h>
 #include <kvax/text/text.h>
 
 namespace kvax {
-
-using Cell = std::complex<float>;
 
 // Reads the complex section with the requested tag (a request beginning "..", "??" ...
 // takes any) into grid, K by L. Unless TAG begins with a blank or "E" the unit is

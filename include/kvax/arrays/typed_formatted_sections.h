@@ -16,12 +16,10 @@
 #include <span>
 #include <string_view>
 
+#include <kvax/arrays/section_layout.h>
 #include <kvax/text/text.h>
 
 namespace kvax {
-
-using Flag = std::int32_t;     // FLAG element
-using Logical1 = std::int8_t;  // LOG1 element: 1 true, 0 false (any other value counts as true)
 
 // A K or L that does not fit the 5 columns of the header is refused with the line
 // " <routine>E> Grid too large for this header: " K, L; nothing is written to the unit.

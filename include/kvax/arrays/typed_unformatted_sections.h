@@ -17,12 +17,10 @@
 #include <span>
 #include <string_view>
 
+#include <kvax/arrays/section_layout.h>
 #include <kvax/text/text.h>
 
 namespace kvax {
-
-using Flag = std::int32_t;     // FLAG element
-using Logical1 = std::int8_t;  // LOG1 element: 1 true, 0 false (any other value counts as true)
 
 void outim(int unit, std::span<const Flag> grid, int k, int l, std::string_view typ);
 void outrm(int unit, std::span<const float> grid, int k, int l, std::string_view typ);

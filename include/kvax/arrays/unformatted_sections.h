@@ -12,11 +12,10 @@
 #include <span>
 #include <string_view>
 
+#include <kvax/arrays/section_layout.h>
 #include <kvax/text/text.h>
 
 namespace kvax {
-
-using Cell = std::complex<float>;
 
 // K and L of the next header, which is stepped back over; 0 (also at end of file).
 int getsiz(int unit, int& k, int& l);

@@ -7,6 +7,8 @@
 //   write_list(6, "<SLTagT>>> Tide symbols max length=", n);
 //   if (read_list_text(arg, want_end | want_err, value) != Io::ok) ...
 // A condition that the statement did not ask for (see Want) raises the fatal report.
+// Statements on internal texts share no state between threads (their working states
+// and parsed formats are kept per thread): they may run on several threads at once.
 #pragma once
 
 #include <complex>

@@ -96,6 +96,30 @@ void write_unit_pieces(int unit, std::span<const BytePiece> pieces);
 // The byte order of the unit's unformatted records (CONVERT='BIG_ENDIAN').
 bool unit_is_big_endian(int unit);
 
+// Framed records moved whole. A framed record of N data bytes lies in the file as its
+// leading length marker, the N bytes and its trailing marker (equal to the leading one).
+inline constexpr std::size_t record_marker_bytes = 4;
+constexpr std::size_t framed_record_bytes(std::size_t data) { return data + 2 * record_marker_bytes; }
+// Reads the next n records of `data` bytes of data each into dst, whole and as they lie
+// in the file (framed_record_bytes(data) each, in the unit's byte order). Returns n when
+// every one of them is such a record, both markers read in the unit's byte order; 0, with
+// the unit where it was and nothing taken, when one is not (another length, a trailing
+// marker that differs), the file ends first, dst is too small, or the unit cannot go back
+// (a stream). A failure to read is the fatal report of the READ.
+long read_unit_records(int unit, std::span<std::byte> dst, std::size_t data, long n);
+// How write_unit_records lays out the records it is given: in the order held, or the
+// last first (reversed); the data of each from byte `turn` on, then its bytes before
+// `turn` (a row turned westward by turn / element size cells).
+struct RecordOrder {
+  bool reversed = false;
+  std::size_t turn = 0;
+};
+// Writes n records laid out as read_unit_records leaves them, their markers and data as
+// they are (so they must be in the unit's byte order), after what the unit holds, in few
+// system calls (write_unit_pieces). Nothing happens on a unit that is not connected.
+void write_unit_records(int unit, std::span<const std::byte> records, std::size_t data, long n,
+                        RecordOrder order = {});
+
 // Tests: standard output (unit 6) writes into *sink instead of file descriptor 1
 // while it is set; nullptr restores the descriptor.
 void capture_standard_output(std::string* sink);
