@@ -87,7 +87,11 @@ class Section:
         element = element.upper()
         if element not in ELEMENT_DTYPES:
             raise ValueError(f"element type {element!r}: one of {', '.join(ELEMENT_DTYPES)}")
-        values = np.asarray(values, dtype=ELEMENT_DTYPES[element])
+        given = np.asarray(values)
+        values = given.astype(ELEMENT_DTYPES[element], copy=False)
+        # Integers are taken only as they are: no wrap-around, no fraction cut off.
+        if element == "FLAG" and given.dtype != values.dtype and not np.array_equal(values, given):
+            raise ValueError("values that a FLAG section (32-bit integers) cannot hold")
         if values.ndim != 2:
             raise ValueError(f"values of shape {values.shape}: a section is (L rows, K cells)")
         if len(grid) != 1:

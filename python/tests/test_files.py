@@ -75,6 +75,10 @@ def test_section_from_numpy_written_and_read_back(tmp_path):
         kvax.Section(np.zeros(3))
     with pytest.raises(ValueError):
         kvax.Section(np.zeros((2, 2), np.int32), tag="M2")
+    assert kvax.Section(np.arange(4).reshape(2, 2)).values.dtype == np.int32   # int64 in
+    for wider in ([[2**31]], [[0.5]]):
+        with pytest.raises(ValueError, match="FLAG"):
+            kvax.Section(wider, element="FLAG")
 
 
 def test_values_read_are_written_without_a_copy_and_kept(tmp_path):
