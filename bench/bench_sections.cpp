@@ -17,6 +17,8 @@
 #include <kvax/io/units.h>
 #include <kvax/text/text.h>
 
+#include "testing.h"
+
 namespace {
 
 constexpr int K = 2160, L = 1080;

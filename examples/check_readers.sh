@@ -15,7 +15,8 @@
 #     and converted by kvax -BE;
 #   - tag length 4, and the error for a file read with the wrong tag length;
 #   - a file with sections of every element type;
-#   - the Fortran reader, compiled with gfortran, against the numpy reader's view.
+#   - the Fortran reader, compiled with gfortran, against the numpy reader's view;
+#   - the writers (kvax_write.py, write_unformatted.f90) against kvax's own bytes.
 # Needs bash, /usr/bin/python3 with numpy, gfortran and the build directory; writes
 # only to a scratch directory. Ends with "check_readers: N passed, M failed" and a
 # non-zero status when anything failed.
@@ -390,6 +391,47 @@ EOF
   done
 else
   fail "gfortran compiles read_unformatted.f90" "$(head -5 gfortran.log)"
+fi
+
+# ---- the writers ---------------------------------------------------------------------------
+# kvax_write.py writes what kvax writes: the sections of mixed.u (every element type)
+# and of a.u, edge.u and random.u, read by kvax_read and written again in both representations, against
+# kvax --all -u2f and -u2u of the same files; big-endian against kvax -BE.
+for x in mixed a edge random; do
+  kv --all -u2f -o $x.kvax.f $x.u && kv --all -u2u -o $x.kvax.u $x.u
+done
+out=$("$python" - <<'EOF' 2>&1
+from kvax_read import read_unformatted
+from kvax_write import write_formatted, write_unformatted
+
+def check(name, ok, why=""):
+    print(f"ok   {name}" if ok else f"FAIL {name}: {why}")
+
+for x in ("mixed", "a", "edge", "random"):
+    s = read_unformatted(f"{x}.u")
+    write_formatted(f"{x}.py.f", s)
+    write_unformatted(f"{x}.py.u", s)
+    write_unformatted(f"{x}.py.be", s, big_endian=True)
+    check(f"write_formatted {x}.u: kvax's text", open(f"{x}.py.f", "rb").read() == open(f"{x}.kvax.f", "rb").read())
+    check(f"write_unformatted {x}.u: kvax's bytes", open(f"{x}.py.u", "rb").read() == open(f"{x}.kvax.u", "rb").read())
+EOF
+)
+tally "writers" "$out" $?
+for x in mixed a edge random; do
+  if kv -BE --all -u2u -o $x.be.u $x.py.be && cmp -s $x.be.u $x.kvax.u; then
+    pass "write_unformatted $x big-endian read by kvax -BE"
+  else
+    fail "write_unformatted $x big-endian read by kvax -BE"
+  fi
+done
+if gfortran -O2 -o write_unformatted "$here/write_unformatted.f90" 2>gfortran.log; then
+  if ./write_unformatted 37 5 fortran.u && kv -u2u -o fortran.kvax.u fortran.u && cmp -s fortran.u fortran.kvax.u; then
+    pass "write_unformatted.f90: kvax reads and writes the same bytes"
+  else
+    fail "write_unformatted.f90: kvax reads and writes the same bytes"
+  fi
+else
+  fail "gfortran compiles write_unformatted.f90" "$(head -5 gfortran.log)"
 fi
 
 finish

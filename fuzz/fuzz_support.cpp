@@ -1,5 +1,6 @@
 // Shared set-up of the fuzz targets.
 #include "fuzz_support.h"
+#include "testing.h"
 
 #include <unistd.h>
 

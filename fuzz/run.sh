@@ -16,7 +16,7 @@ seconds="${2:?seconds per target}"
 out="$(realpath -m "${3:-$here/out}")"
 shift $(( $# < 3 ? $# : 3 ))
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(unformatted_sections formatted_sections typed_sections tide_components edit_format edit_runs scan_fields format_floats list_input envars openf_spec scan_text label_location conversion_run)
+[ ${#targets[@]} -gt 0 ] || targets=(unformatted_sections formatted_sections typed_sections tide_components edit_format edit_runs scan_fields format_floats list_input envars openf_spec scan_text label_location conversion_run grid_sections)
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:-halt_on_error=1:abort_on_error=1:detect_leaks=1:allocator_may_return_null=0}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}"

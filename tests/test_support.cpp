@@ -18,6 +18,8 @@
 #include <kvax/io/iostat.h>
 #include <kvax/io/units.h>
 
+#include "testing.h"
+
 extern char** environ;
 
 namespace kvax::test {

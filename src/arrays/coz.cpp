@@ -12,6 +12,7 @@
 #include <kvax/io/statements.h>
 
 #include "arrays/coz_pool.h"
+#include "testing.h"
 
 namespace kvax {
 namespace {

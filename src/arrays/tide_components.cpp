@@ -83,19 +83,8 @@ void tgetzm(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text& tag) 
   std::int32_t last_version = -1;
 
   for (;;) {
-    std::int32_t hk = 0, hl = 0, version = 0;
-    Text htyp = text("", 1), hvartyp = text("", 4), tag_read = text("", static_cast<std::size_t>(n));
-    Io s;
-    {
-      UnformattedRead h(unit, want_both);
-      h.item(hk);
-      h.item(hl);
-      h.item(htyp);
-      h.item(hvartyp);
-      h.item(tag_read);
-      h.item(version);
-      s = h.finish();
-    }
+    SectionHeader h;
+    const Io s = read_header(unit, want_both, false, HeaderItems::complex, n, h);
     if (s == Io::err) {
       write_fmt(6, "(A)", " <TGETZM>E> Cannot recognize data");
       assign(tag, "ER");
@@ -111,8 +100,9 @@ void tgetzm(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text& tag) 
       write_list(6, "preventing inf.loop");
       stop_run();
     }
-    last_version = version;
-    const int check = rparse("TGETZM", requested_typ, htyp, "CMPX", hvartyp);
+    last_version = h.version;
+    const Text htyp(1, h.typ);
+    const int check = rparse("TGETZM", requested_typ, htyp, "CMPX", h.vartyp);
     if (check != 0) {
       assign(tag, check == 1 ? "ET" : "EC");
       assign(typ, requested_typ);  // as the caller gave it, whatever was passed over before
@@ -128,9 +118,9 @@ void tgetzm(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text& tag) 
         stop_run();
       }
     }
-    if (any || same_tag(tag, tag_read, n)) {
-      iomsg("TGETZM", htyp, hvartyp, unit, tag_read, version);
-      set_cver_version(version);
+    if (any || same_tag(tag, h.tag, n)) {
+      iomsg("TGETZM", htyp, h.vartyp, unit, h.tag, h.version);
+      set_cver_version(h.version);
       return;
     }
   }

@@ -67,8 +67,12 @@ bool write_section(const WriterTags& w, Element e, int unit, int k, int l, std::
     write_fmt(6, "(A,2I11)", line_start(w.routine, 'E').append("Grid too large for this header: "), k, l);
     return false;
   }
-  write_header(unit, Formatted, SectionHeader{.k = k, .l = l, .typ = grid_letter(typ), .vartyp = std::string(vartyp)},
-               cver_tag_length());
+  SectionHeader h;
+  h.k = k;
+  h.l = l;
+  h.typ = grid_letter(typ);
+  h.vartyp = vartyp;
+  write_header(unit, Formatted, h, cver_tag_length());
   for (int j = l; j >= 1; --j) {
     RowWrite<Formatted> st = row_write<Formatted>(unit, e);
     row(j, st);

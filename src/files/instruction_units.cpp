@@ -17,6 +17,8 @@
 #include <kvax/scan/label_location.h>
 #include <kvax/text/strings.h>
 
+#include "testing.h"
+
 namespace kvax {
 namespace {
 

@@ -21,6 +21,8 @@
 #include <kvax/text/strings.h>
 #include <kvax/text/text.h>
 
+#include "testing.h"
+
 namespace kvax {
 namespace {
 
@@ -550,12 +552,9 @@ Next after_open(Opener& s) {
   return Next::opened;
 }
 
-// A line that would connect the unit its own lines or the dialogue's answers are read
-// from: the rest of them would be lost, and a standard input read again from its start
-// would give the same lines without end. Refused as a failed open, without the dialogue.
-Next refuse_reading_unit(Opener& s) {
-  write_fmt(6, "(A,A1,A,I2,1X,A1,A)", " <OPENF->", s.qfs ? "T" : "E", "> ", s.iu, letter(s.opt),
-            " Unit is read for the instructions or the answers: not opened");
+// The end of a failed open, after its message: a single specification string fails the
+// call (openfs_e) or stops the run; in a sequence the error is counted and prompting ends.
+Next failed_open(Opener& s) {
   if (s.qfs) {
     if (s.error_return) return Next::failed;
     stop_run();
@@ -563,6 +562,15 @@ Next refuse_reading_unit(Opener& s) {
   ++s.nerr;
   s.qprmpt = false;
   return Next::pass;
+}
+
+// A line that would connect the unit its own lines or the dialogue's answers are read
+// from: the rest of them would be lost, and a standard input read again from its start
+// would give the same lines without end. Refused as a failed open, without the dialogue.
+Next refuse_reading_unit(Opener& s) {
+  write_fmt(6, "(A,A1,A,I2,1X,A1,A)", " <OPENF->", s.qfs ? "T" : "E", "> ", s.iu, letter(s.opt),
+            " Unit is read for the instructions or the answers: not opened");
+  return failed_open(s);
 }
 
 // Opens unit IU for the current line, through the dialogue when one is asked.
@@ -594,15 +602,7 @@ Next open_line(Opener& s) {
               letter(s.opt), " File ->", sub(s.name, 1, s.name_len), "<- Status=", status, s.ios,
               " READONLY=", s.read_only);
     write_fmt(6, "(A,A,A)", " <OPENF->I> DFN ->", s.dfn, "<-");
-    if (s.qfs) {
-      if (s.error_return) return Next::failed;
-      stop_run();
-    }
-    if (!interactive(s)) {
-      ++s.nerr;
-      s.qprmpt = false;
-      return Next::pass;
-    }
+    if (s.qfs || !interactive(s)) return failed_open(s);
     switch (dialogue::after_failure(s)) {
       case dialogue::AfterFailure::retry:
         continue;
@@ -625,13 +625,7 @@ Next refuse_long_name(Opener& s) {
   }
   write_fmt(6, "(A,A1,A,I2,A,A)", " <OPENF->", s.qfs ? "T" : "E", "> ", s.iu,
             " File name longer than 64 characters: ", s.refused);
-  if (s.qfs) {
-    if (s.error_return) return Next::failed;
-    stop_run();
-  }
-  ++s.nerr;
-  s.qprmpt = false;
-  return Next::pass;
+  return failed_open(s);
 }
 
 // Acts on the current line: the first rule that applies.

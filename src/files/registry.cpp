@@ -9,6 +9,8 @@
 #include <kvax/env/envars.h>
 #include <kvax/io/units.h>
 
+#include "testing.h"
+
 namespace kvax {
 namespace {
 

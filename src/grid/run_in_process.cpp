@@ -12,14 +12,14 @@ RunResult run_kvax(std::span<const std::string> args, bool throw_on_failure) {
   argv.push_back(nullptr);
   std::string out;
   RunResult r;
-  capture_standard_output(&out);
+  collect_standard_output(&out);
   try {
     r.status = kvax_run(static_cast<int>(argv.size() - 1), argv.data(), r.error_report);
   } catch (...) {
-    capture_standard_output(nullptr);
+    collect_standard_output(nullptr);
     throw;
   }
-  capture_standard_output(nullptr);
+  collect_standard_output(nullptr);
   for (std::size_t at = 0; at < out.size();) {
     const std::size_t nl = out.find('\n', at);
     const std::size_t end = nl == std::string::npos ? out.size() : nl;

@@ -7,6 +7,8 @@
 #include <kvax/io/statements.h>
 #include <kvax/text/strings.h>
 
+#include "testing.h"
+
 namespace kvax {
 namespace {
 

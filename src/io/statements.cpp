@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 #include <kvax/io/units.h>
@@ -291,29 +292,32 @@ void OutputStatement::item(bool v) {
   out_logical(s_->room(static_cast<std::size_t>(e.width)), e, v);
 }
 
-void OutputStatement::item(std::complex<float> v) {
-  if (s_->list) {
-    // "(re,im)" with the parts in the list-directed real form, leading blanks dropped.
-    s_->list_separator(false);
+namespace {
+// A complex item: list-directed "(re,im)" with the parts in the list-directed real form of
+// their precision, leading blanks dropped; under a format, two real items.
+template <class T>
+void complex_item(OutputStatement::State& s, std::complex<T> v) {
+  if (s.list) {
+    const DataEdit& e = std::is_same_v<T, float> ? list_real : list_double;
+    s.list_separator(false);
     char part[32];
-    s_->append("(");
+    s.append("(");
     for (int k = 0; k < 2; ++k) {
-      out_real(part, list_real, k == 0 ? v.real() : v.imag());
-      std::string_view p(part, static_cast<std::size_t>(list_real.width));
+      out_real(part, e, k == 0 ? v.real() : v.imag());
+      std::string_view p(part, static_cast<std::size_t>(e.width));
       p.remove_prefix(std::min(p.find_first_not_of(' '), p.size()));
-      s_->append(p);
-      s_->append(k == 0 ? "," : ")");
+      s.append(p);
+      s.append(k == 0 ? "," : ")");
     }
     return;
   }
-  s_->real(v.real());
-  s_->real(v.imag());
+  s.real(v.real());
+  s.real(v.imag());
 }
+}  // namespace
 
-void OutputStatement::item(std::complex<double> v) {
-  s_->real(v.real());
-  s_->real(v.imag());
-}
+void OutputStatement::item(std::complex<float> v) { complex_item(*s_, v); }
+void OutputStatement::item(std::complex<double> v) { complex_item(*s_, v); }
 
 void OutputStatement::item(std::string_view s) {
   if (s_->list) {
@@ -724,35 +728,35 @@ void InputStatement::item(bool& v) {
   v = x;
 }
 
-void InputStatement::item(std::complex<float>& v) {
-  if (!s_->list) {
-    float re = v.real(), im = v.imag();
-    s_->real(re);
-    s_->real(im);
+namespace {
+// A complex item: list-directed "(re,im)", each part a real field; under a format, two
+// real items.
+template <class T>
+void complex_item(InputStatement::State& s, std::complex<T>& v) {
+  if (!s.list) {
+    T re = v.real(), im = v.imag();
+    s.real(re);
+    s.real(im);
     v = {re, im};
     return;
   }
   std::string_view tok;
-  if (!s_->list_value(tok)) return;
-  // "(re,im)"
+  if (!s.list_value(tok)) return;
   const std::size_t comma = tok.find(',');
   if (tok.size() < 5 || tok.front() != '(' || tok.back() != ')' || comma == std::string_view::npos)
-    return s_->condition(Io::err, iostat::bad_numeric);
+    return s.condition(Io::err, iostat::bad_numeric);
   const std::string_view a = tok.substr(1, comma - 1), b = tok.substr(comma + 1, tok.size() - comma - 2);
-  float re, im;
+  T re, im;
   const DataEdit ea{'F', static_cast<int>(a.size()), 0, -1, 0}, eb{'F', static_cast<int>(b.size()), 0, -1, 0};
   int c = in_real(a, ea, re);
   if (!c) c = in_real(b, eb, im);
-  if (c) return s_->condition(Io::err, c);
+  if (c) return s.condition(Io::err, c);
   v = {re, im};
 }
+}  // namespace
 
-void InputStatement::item(std::complex<double>& v) {
-  double re = v.real(), im = v.imag();
-  s_->real(re);
-  s_->real(im);
-  v = {re, im};
-}
+void InputStatement::item(std::complex<float>& v) { complex_item(*s_, v); }
+void InputStatement::item(std::complex<double>& v) { complex_item(*s_, v); }
 
 void InputStatement::item(Text& s) {
   if (s_->list) {

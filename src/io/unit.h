@@ -1,5 +1,6 @@
-// One connection of a logical unit to a file: a byte buffer over the file descriptor,
-// the record framing of unformatted records and the lines of formatted ones.
+// One connection of a logical unit to a file: a byte buffer over the unit's store (a file
+// descriptor, or memory), the record framing of unformatted records and the lines of
+// formatted ones.
 // The buffer knows nothing about records; the record functions below own the length
 // markers, the byte order and the decision between a clean end of file and damage.
 #pragma once
@@ -12,6 +13,8 @@
 
 #include <kvax/io/units.h>
 
+#include "io/store.h"
+
 namespace kvax {
 
 // The longest record, written or read: 128 MiB. A longer input line (a file without line
@@ -20,7 +23,9 @@ inline constexpr std::size_t max_record_length = std::size_t{1} << 27;
 
 class Unit {
  public:
+  // A file descriptor of its own (closed with the unit), or a store.
   Unit(int number, int fd, bool seekable);
+  Unit(int number, std::unique_ptr<Store> store);
   ~Unit();
   Unit(const Unit&) = delete;
   Unit& operator=(const Unit&) = delete;
@@ -32,14 +37,10 @@ class Unit {
   bool readable = true;
   bool framed = true;  // unformatted records carry length markers
   std::string file;    // the name it was opened with
-  std::string* capture = nullptr;  // tests: output goes here instead of the descriptor
-  std::string feed;                // tests: input comes from here instead of the descriptor
-  bool fed = false;
-  bool owns_fd = true;
 
   // --- bytes ---
   // Reads up to n bytes; returns the count (short only at end of file). Errors raise
-  // the fatal report of the statement "READ" unless want_err, in which case -1.
+  // the fatal report of the statement "READ".
   long read(void* dst, std::size_t n);
   // Appends n bytes at the current position (the first write after a positioning
   // cuts the file there). Failures raise the fatal report.
@@ -98,7 +99,9 @@ class Unit {
   // over target.
   void replace(std::string new_file, std::string target);
   bool replacing() const { return !new_file_.empty(); }
-  bool seekable() const { return seekable_; }
+  bool seekable() const { return store_->positioned(); }
+  // Puts the unit over another store (its buffer written out first).
+  void set_store(std::unique_ptr<Store> store);
   int commit();
   // Removes the new file (a stop before the commit).
   void discard();
@@ -121,8 +124,7 @@ class Unit {
   void make_room_in_record(std::size_t n);
 
   int number_;
-  int fd_;
-  bool seekable_;
+  std::unique_ptr<Store> store_;
   Mode mode_ = Mode::idle;
   std::unique_ptr<char[]> buf_;  // allocated on first use, never cleared: touched only as used
   std::size_t cap_ = 0;

@@ -17,6 +17,7 @@
 #include <kvax/io/units.h>
 
 #include "io/unit.h"
+#include "testing.h"
 
 namespace kvax {
 namespace {
@@ -54,8 +55,8 @@ struct Table {
   std::unordered_map<int, std::unique_ptr<Unit>> units;
   std::unordered_map<int, bool> replace_whole;  // unit numbers that replace their files whole
   Unit* last = nullptr;
-  std::string* capture = nullptr;
-  std::string feed;
+  std::string* capture = nullptr;  // captured standard output: its store
+  std::string feed;                // fed standard input: its bytes
   bool fed = false;
 };
 
@@ -64,16 +65,18 @@ Table& table() {
   return t;
 }
 
+// The store of standard input or output: its descriptor, or what the tests put there.
+std::unique_ptr<Store> standard_store(int number) {
+  const Table& t = table();
+  if (number == 6 && t.capture) return memory_store(t.capture);
+  if (number == 5 && t.fed) return memory_store(t.feed);
+  return descriptor_store(number == 5 ? 0 : 1, false, false);
+}
+
 std::unique_ptr<Unit> standard_unit(int number) {
-  auto u = std::make_unique<Unit>(number, number == 5 ? 0 : 1, false);
-  u->owns_fd = false;
+  auto u = std::make_unique<Unit>(number, standard_store(number));
   u->readable = number == 5;
   u->writable = number == 6;
-  if (number == 6) u->capture = table().capture;
-  if (number == 5 && table().fed) {
-    u->fed = true;
-    u->feed = table().feed;
-  }
   return u;
 }
 
@@ -132,27 +135,22 @@ int open_replacement(const std::string& target, std::string_view status, int& fd
 // ---------------------------------------------------------------------------------------
 // Unit
 
-Unit::Unit(int number, int fd, bool seekable) : number_(number), fd_(fd), seekable_(seekable) {}
+Unit::Unit(int number, int fd, bool seekable) : Unit(number, descriptor_store(fd, seekable, true)) {}
+
+Unit::Unit(int number, std::unique_ptr<Store> store) : number_(number), store_(std::move(store)) {}
 
 Unit::~Unit() {
   flush();
-  if (owns_fd && fd_ >= 0) ::close(fd_);
+  store_.reset();
   discard();
 }
 
-long Unit::raw_read(char* dst, std::size_t n, std::int64_t at) {
-  if (fed) {
-    if (at >= static_cast<std::int64_t>(feed.size())) return 0;
-    const std::size_t k = std::min(n, feed.size() - static_cast<std::size_t>(at));
-    std::memcpy(dst, feed.data() + at, k);
-    return static_cast<long>(k);
-  }
-  for (;;) {
-    const ssize_t r = seekable_ ? ::pread(fd_, dst, n, at) : ::read(fd_, dst, n);
-    if (r >= 0) return static_cast<long>(r);
-    if (errno != EINTR) return -errno;
-  }
+void Unit::set_store(std::unique_ptr<Store> store) {
+  flush();
+  store_ = std::move(store);
 }
+
+long Unit::raw_read(char* dst, std::size_t n, std::int64_t at) { return store_->read(dst, n, at); }
 
 void Unit::ensure_buffer() {
   if (!buf_) {
@@ -176,7 +174,7 @@ bool Unit::refill() {
   // A stream cannot be read again: keep the record begun last, so that it can be stepped
   // back over (a record of more than half the buffer cannot).
   std::size_t keep = 0;
-  if (!seekable_ && !fed && record_mark_ >= base_) {
+  if (!store_->positioned() && record_mark_ >= base_) {
     keep = static_cast<std::size_t>(base_ + static_cast<std::int64_t>(len_) - record_mark_);
     if (keep > cap_ / 2) keep = 0;
     if (keep > 0) std::memmove(buf_.get(), buf_.get() + len_ - keep, keep);
@@ -212,10 +210,8 @@ void Unit::to_writing() {
   known_size_ = -1;
   // A sequential file ends with what was written last: the old rest goes at the first
   // write, so a file whose writing stops early is short, never old rows under new ones.
-  if (cut_pending_ && seekable_ && !fed) {
-    struct stat st {};
-    if (::fstat(fd_, &st) == 0 && st.st_size > base_ && ::ftruncate(fd_, base_) != 0)
-      fatal_io(errno, "WRITE", number_);
+  if (cut_pending_ && store_->positioned() && store_->size() > base_) {
+    if (const int e = store_->truncate(base_)) fatal_io(e, "WRITE", number_);
   }
   cut_pending_ = false;
 }
@@ -251,7 +247,7 @@ void Unit::write(const void* src, std::size_t n) {
   to_writing();
   if (n == 0) return;  // an empty item list (a row of no cells) has no bytes, maybe no address
   const char* in = static_cast<const char*>(src);
-  if (cur_ + n > cap_ && in_record_ && framed && !seekable_ && !capture) make_room_in_record(n);
+  if (cur_ + n > cap_ && in_record_ && framed && !store_->positioned()) make_room_in_record(n);
   // A write that fails is kept as the unit's first error, and what follows is dropped:
   // the flush that ends the writing (every writer flushes before it reports) and the
   // close report it, so that a failing output is told at one place whatever its size.
@@ -276,12 +272,12 @@ void Unit::write(const void* src, std::size_t n) {
 
 void Unit::write_pieces(std::span<const BytePiece> pieces) {
   to_writing();
-  if (capture || fed || in_record_) {
+  if (!store_->direct() || in_record_) {
     for (const BytePiece& p : pieces) write(p.data, p.size);
     return;
   }
   drain();
-  constexpr std::size_t batch = 256;  // well under IOV_MAX
+  constexpr std::size_t batch = 256;
   iovec iov[batch];
   for (std::size_t i = 0; i < pieces.size();) {
     std::size_t m = 0, bytes = 0;
@@ -290,25 +286,8 @@ void Unit::write_pieces(std::span<const BytePiece> pieces) {
       iov[m++] = iovec{const_cast<void*>(pieces[i].data), pieces[i].size};
       bytes += pieces[i].size;
     }
-    // Partial writes go on from where they stopped; the first failure is kept.
-    std::size_t first = 0, done = 0;
-    while (error_ == 0 && first < m) {
-      const ssize_t r = seekable_ ? ::pwritev(fd_, iov + first, static_cast<int>(m - first),
-                                              base_ + static_cast<std::int64_t>(done))
-                                  : ::writev(fd_, iov + first, static_cast<int>(m - first));
-      if (r <= 0) {
-        if (r < 0 && errno == EINTR) continue;
-        error_ = r < 0 ? errno : EIO;
-        break;
-      }
-      std::size_t left = static_cast<std::size_t>(r);
-      done += left;
-      for (; first < m && left >= iov[first].iov_len; ++first) left -= iov[first].iov_len;
-      if (first < m) {
-        iov[first].iov_base = static_cast<char*>(iov[first].iov_base) + left;
-        iov[first].iov_len -= left;
-      }
-    }
+    // The first failure is kept.
+    if (error_ == 0) error_ = store_->write(iov, static_cast<int>(m), base_);
     base_ += static_cast<std::int64_t>(bytes);
   }
 }
@@ -338,7 +317,7 @@ int Unit::flush() { return drain(); }
 
 void Unit::spill(std::size_t n) {
   if (grow() && cur_ + n <= cap_) return;
-  if (seekable_ && !capture && !fed) {
+  if (store_->direct() && store_->positioned()) {
     const std::int64_t end = base_ + static_cast<std::int64_t>(cur_);
     const std::int64_t stop = end - end % static_cast<std::int64_t>(spill_align);
     const std::size_t rest = static_cast<std::size_t>(end - stop);
@@ -356,20 +335,9 @@ void Unit::spill(std::size_t n) {
 
 int Unit::drain() {
   if (mode_ != Mode::writing || cur_ == 0) return error_;
-  if (capture) {
-    capture->append(buf_.get(), cur_);
-  } else if (error_ == 0) {
-    std::size_t off = 0;
-    while (off < cur_) {
-      const ssize_t r = seekable_ ? ::pwrite(fd_, buf_.get() + off, cur_ - off, base_ + static_cast<std::int64_t>(off))
-                                  : ::write(fd_, buf_.get() + off, cur_ - off);
-      if (r < 0) {
-        if (errno == EINTR) continue;
-        error_ = errno;
-        break;
-      }
-      off += static_cast<std::size_t>(r);
-    }
+  if (error_ == 0) {
+    const iovec all{buf_.get(), cur_};
+    error_ = store_->write(&all, 1, base_);
   }
   base_ += static_cast<std::int64_t>(cur_);
   cur_ = 0;
@@ -384,7 +352,7 @@ int Unit::seek(std::int64_t pos, bool keep_rest) {
   if (mode_ == Mode::writing) {
     if (int e = flush()) return e;
   }
-  if (!seekable_ && !fed) return move_within_read(pos) ? 0 : ESPIPE;
+  if (!store_->positioned()) return move_within_read(pos) ? 0 : ESPIPE;
   base_ = pos < 0 ? 0 : pos;
   cur_ = len_ = 0;
   mode_ = Mode::idle;
@@ -393,13 +361,11 @@ int Unit::seek(std::int64_t pos, bool keep_rest) {
 }
 
 std::int64_t Unit::size(bool fresh) {
-  if (fed) return static_cast<std::int64_t>(feed.size());
-  if (!seekable_) return -1;
+  if (!store_->positioned()) return -1;
   if (!fresh && mode_ != Mode::writing && known_size_ >= 0) return known_size_;
-  struct stat st {};
-  if (::fstat(fd_, &st) != 0) return -1;
-  if (mode_ != Mode::writing) known_size_ = st.st_size;
-  std::int64_t s = st.st_size;
+  std::int64_t s = store_->size();
+  if (s < 0) return -1;
+  if (mode_ != Mode::writing) known_size_ = s;
   if (mode_ == Mode::writing) s = std::max(s, position());
   return s;
 }
@@ -500,7 +466,7 @@ int Unit::backspace_line() {
   if (mode_ == Mode::writing) {
     if (int e = flush()) return e;
   }
-  if (!seekable_ && !fed) return step_back_in_buffer();
+  if (!store_->positioned()) return step_back_in_buffer();
   std::int64_t p = position();
   if (p <= 0) return 0;
   // Step over the line feed that ends the previous line, then find the one before it.
@@ -568,7 +534,7 @@ int Unit::end_record(std::uint32_t length, std::uint32_t consumed) {
   if (!framed) return 0;
   const std::int64_t rest = static_cast<std::int64_t>(length) - consumed;
   if (rest > 0) {
-    if (seekable_ || fed) {
+    if (store_->positioned()) {
       move_in_record(position() + rest);
     } else {
       char sink[4096];
@@ -590,7 +556,7 @@ int Unit::backspace_record() {
     if (int e = flush()) return e;
   }
   if (!framed) return 0;
-  if (!seekable_ && !fed) return step_back_in_buffer();
+  if (!store_->positioned()) return step_back_in_buffer();
   const std::int64_t p = position();
   if (p < 4) return 0;
   unsigned char m[4];
@@ -624,10 +590,11 @@ void Unit::finish_write_record() {
   write(m, 4);
   if (record_start_ >= base_) {
     std::memcpy(buf_.get() + (record_start_ - base_), m, 4);
-  } else if (error_ == 0 && !capture) {
+  } else if (error_ == 0) {
     // The record outgrew the buffer: its leading marker is already in the file.
-    if (!seekable_ || ::pwrite(fd_, m, 4, record_start_) != 4)
-      fatal_io(seekable_ ? errno : ESPIPE, "WRITE", number_);
+    const iovec marker{m, 4};
+    if (const int e = store_->positioned() ? store_->write(&marker, 1, record_start_) : ESPIPE)
+      fatal_io(e, "WRITE", number_);
   }
 }
 
@@ -638,7 +605,9 @@ int Unit::endfile() {
     if (int e = flush()) return e;
   }
   known_size_ = -1;
-  if (seekable_ && ::ftruncate(fd_, position()) != 0) return errno;
+  if (store_->positioned()) {
+    if (const int e = store_->truncate(position())) return e;
+  }
   cut_pending_ = false;
   return 0;
 }
@@ -965,7 +934,7 @@ int backspace_unit(int number) {
 int seek_unit(int number, std::int64_t offset) {
   Unit* u = find_unit(number);
   if (!u) return 0;
-  if (!u->fed && !u->seekable()) return ESPIPE;
+  if (!u->seekable()) return ESPIPE;
   return u->seek(offset, true);
 }
 
@@ -1049,14 +1018,12 @@ int endfile_unit(int number) {
   return u ? u->endfile() : 0;
 }
 
-void capture_standard_output(std::string* sink) {
-  Table& t = table();
-  if (Unit* u = find_unit(6)) {
-    u->flush();
-    u->capture = sink;
-  }
-  t.capture = sink;
+void collect_standard_output(std::string* sink) {
+  table().capture = sink;
+  if (Unit* u = find_unit(6)) u->set_store(standard_store(6));
 }
+
+void capture_standard_output(std::string* sink) { collect_standard_output(sink); }
 
 void feed_standard_input(std::string_view text) {
   Table& t = table();

@@ -11,6 +11,8 @@
 #include <kvax/text/strings.h>
 #include <kvax/text/text.h>
 
+#include "testing.h"
+
 namespace kvax {
 namespace {
 

@@ -158,6 +158,49 @@ TEST(SectionLayout, HeaderLinesReadAndWritten) {
   EXPECT_EQ(h.vartyp, "REAL");
 }
 
+// Tags that share their first characters are told apart by the readers of both
+// representations: a search passes over the first section, a plain read names both tags.
+TEST(SectionLayout, ReadersTellTagsApartByEveryCharacter) {
+  ScratchDir d;
+  CapturedOutput out;
+  struct Row {
+    int line;
+    int n;
+    std::string_view first, second;
+  };
+  const std::string name = d.file("t");
+  for (bool formatted : {false, true}) {
+    for (const Row& r : {Row{__LINE__, 2, "M4", "M2"}, Row{__LINE__, 2, "M2", "M4"}, Row{__LINE__, 3, "MS2", "MS4"},
+                         Row{__LINE__, 3, "MS4", "MS2"}}) {
+      SCOPED_TRACE(testing::Message() << r.line << (formatted ? " formatted" : " unformatted"));
+      set_length_tag_tide(r.n);
+      const OpenSpec spec{.file = name, .form = formatted ? "FORMATTED" : "UNFORMATTED"};
+      ASSERT_EQ(open_unit(31, spec), 0);
+      const std::vector<Cell> a = {Cell(1, 2)}, b = {Cell(3, 4)};
+      setver(1);
+      formatted ? outzm_f(31, a, 1, 1, "M", r.first) : outzm(31, a, 1, 1, "M", r.first);
+      setver(2);
+      formatted ? outzm_f(31, b, 1, 1, "M", r.second) : outzm(31, b, 1, 1, "M", r.second);
+      close_unit(31);
+      ASSERT_EQ(open_unit(21, OpenSpec{.file = name, .status = "OLD", .form = spec.form}), 0);
+      std::vector<Cell> g(1);
+      Text typ = text(".", 1), tag = text(r.second, static_cast<std::size_t>(r.n));
+      int version = 0;
+      formatted ? lgetzm_f(21, g, 1, 1, typ, tag, version) : lgetzm(21, g, 1, 1, typ, tag, version);
+      EXPECT_EQ(tag, r.second);
+      EXPECT_EQ(version, 2);
+      EXPECT_EQ(g, b);
+      rewind_unit(21);
+      out.clear();
+      formatted ? getzm_f(21, g, 1, 1, typ, tag) : getzm(21, g, 1, 1, typ, tag);
+      EXPECT_EQ(tag, r.first);
+      EXPECT_NE(out.text().find("E> Requested tag "), std::string::npos) << out.text();
+      close_unit(21);
+    }
+  }
+  set_length_tag_tide(2);
+}
+
 // The sizes are those of what the writers write, for both representations and all types.
 TEST(SectionLayout, SizesAreThoseOfTheWrittenFiles) {
   ScratchDir d;

@@ -16,6 +16,7 @@
 #include <kvax/report/iomsg.h>
 
 #include "test_support.h"
+#include "testing.h"
 
 namespace kvax {
 namespace {

@@ -12,6 +12,7 @@
 #include <kvax/transforms/grid_transforms.h>
 
 #include "test_support.h"
+#include "testing.h"
 
 namespace kvax {
 namespace {

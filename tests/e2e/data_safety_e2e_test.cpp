@@ -245,8 +245,8 @@ TEST_F(DataSafety, PipesAndFifosAsInput) {
       {__LINE__, "cat m2be.u | $KVAX -BE -o b.f /dev/stdin", "b.f", text_3x2},
       {__LINE__, "cat m2.f | $KVAX -f2u -o c.u /dev/stdin", "c.u", Section{}.unformatted()},
       {__LINE__, "cat m2.u | $KVAX -u2u -o g.u /dev/stdin", "g.u", Section{}.unformatted()},
-      {__LINE__, "mkfifo p1 && { cat m2.u > p1 & } && $KVAX -o d.f p1", "d.f", text_3x2},
-      {__LINE__, "mkfifo p2 && { cat m2.f > p2 & } && $KVAX -f2f -o e.f p2", "e.f", text_3x2},
+      {__LINE__, "mkfifo p1 && { timeout 20 cat m2.u > p1 & } && $KVAX -o d.f p1", "d.f", text_3x2},
+      {__LINE__, "mkfifo p2 && { timeout 20 cat m2.f > p2 & } && $KVAX -f2f -o e.f p2", "e.f", text_3x2},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.line);
@@ -262,8 +262,10 @@ TEST_F(DataSafety, LargeRecordsToAFifoAndToDevNull) {
   wide.k = 20000;
   wide.l = 3;
   write_file(file("wide.u"), wide.unformatted());
-  const auto r = run_shell("mkfifo q && { $KVAX -u2u -o q wide.u >log.txt & } && cat q > got.u && wait $! && echo ok",
-                           dir_.path());
+  // A kvax.out that fails before it opens the FIFO leaves the reader waiting: timeout ends it.
+  const auto r = run_shell(
+      "mkfifo q && { $KVAX -u2u -o q wide.u >log.txt & } && timeout 20 cat q > got.u && wait $! && echo ok",
+      dir_.path());
   EXPECT_EQ(r.out, "ok\n") << r.err << read_file(file("log.txt"));
   EXPECT_EQ(read_file(file("got.u")), wide.unformatted());
   EXPECT_EQ(run_kvax({"-u2u", "-o", "/dev/null", "wide.u"}, dir_.path()).status, 0);

@@ -24,6 +24,7 @@
 #include "fake_terminal.h"
 #include "scoped_env.h"
 #include "test_support.h"
+#include "testing.h"
 
 namespace kvax {
 namespace {

@@ -18,6 +18,7 @@
 
 #include "scoped_env.h"
 #include "test_support.h"
+#include "testing.h"
 
 namespace kvax {
 namespace {

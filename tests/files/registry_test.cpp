@@ -8,6 +8,7 @@
 
 #include "scoped_env.h"
 #include "test_support.h"
+#include "testing.h"
 
 namespace kvax {
 namespace {

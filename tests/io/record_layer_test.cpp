@@ -502,10 +502,28 @@ TEST(ListDirected, OutputSpacing) {
             " openf: PRMPTM(4:4)=R::21 R a\n");
 }
 
+// Complex values of both precisions are written and read as "(re,im)".
+TEST(ListDirected, ComplexOfBothPrecisionsAsParenthesisedPairs) {
+  CapturedOutput out;
+  write_list(6, std::complex<float>(1.5f, -2.0f), std::complex<double>(1.5, -2.0));
+  EXPECT_EQ(out.text(), " (1.5000000E+00,-2.0000000E+00) (1.5000000000000000E+00,-2.0000000000000000E+00)\n");
+  std::complex<float> z;
+  std::complex<double> w;
+  EXPECT_EQ(read_list_text("(1.5,-2) (0.25,4e1)", want_both, z, w), Io::ok);
+  EXPECT_EQ(z, std::complex<float>(1.5f, -2.0f));
+  EXPECT_EQ(w, std::complex<double>(0.25, 40.0));
+  EXPECT_EQ(read_list_text("1.5 -2", want_both, w), Io::err);  // two bare reals are no complex value
+  Text line = text("", 64);
+  write_fmt_text(line, "(2F6.2)", std::complex<double>(1.5, -2.0));  // under a format: two real items
+  EXPECT_EQ(trimmed(line), "  1.50 -2.00");
+}
+
 TEST(ListDirected, InputValuesSeparatorsAndSignals) {
   std::int32_t a = -1, b = -1, c = -1;
   EXPECT_EQ(read_list_text("  3, 4 5", want_both, a, b, c), Io::ok);
-  EXPECT_EQ(a + b + c, 12);
+  EXPECT_EQ(a, 3);
+  EXPECT_EQ(b, 4);
+  EXPECT_EQ(c, 5);
   a = b = c = -1;
   EXPECT_EQ(read_list_text("7 / 8", want_both, a, b), Io::ok);  // the slash ends the list
   EXPECT_EQ(a, 7);
@@ -513,8 +531,10 @@ TEST(ListDirected, InputValuesSeparatorsAndSignals) {
   EXPECT_EQ(read_list_text("1,,2", want_both, a, b, c), Io::ok);  // a null value keeps b
   EXPECT_EQ(b, -1);
   EXPECT_EQ(c, 2);
+  a = b = -1;
   EXPECT_EQ(read_list_text("2*5", want_both, a, b), Io::ok);
-  EXPECT_EQ(a + b, 10);
+  EXPECT_EQ(a, 5);
+  EXPECT_EQ(b, 5);
   EXPECT_EQ(read_list_text("        ", want_both, a), Io::end);
   EXPECT_EQ(read_list_text("abc", want_both, a), Io::err);
   EXPECT_EQ(read_list_text("1.5", want_both, a), Io::err);
@@ -555,11 +575,12 @@ TEST(InternalTexts, WriteIntoAFieldPadsAndOverflowIsFatal) {
   EXPECT_THROW(write_fmt_text(small, "(I6)", 1), FatalIo);
 }
 
-TEST(Stop, UnwindsAsRunEndWithStatusZero) {
+// STOP ends the run with the status kvax.out exits with after an orderly stop.
+TEST(Stop, UnwindsAsRunEndWithStatusOne) {
   try {
     stop_run();
   } catch (const RunEnd& e) {
-    EXPECT_EQ(e.status(), 0);
+    EXPECT_EQ(e.status(), 1);
     EXPECT_EQ(dynamic_cast<const FatalIo*>(&e), nullptr);
   }
 }

@@ -9,6 +9,7 @@
 #include <kvax/files/registry.h>
 
 #include "test_support.h"
+#include "testing.h"
 
 namespace kvax {
 namespace {

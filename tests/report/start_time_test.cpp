@@ -9,6 +9,7 @@
 
 #include "scoped_env.h"
 #include "test_support.h"
+#include "testing.h"
 
 namespace kvax {
 namespace {

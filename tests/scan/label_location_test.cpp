@@ -11,6 +11,7 @@
 #include <kvax/io/units.h>
 
 #include "test_support.h"
+#include "testing.h"
 
 namespace kvax {
 namespace {

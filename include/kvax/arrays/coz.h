@@ -37,8 +37,4 @@ struct CozControl {
 };
 CozControl cozc();
 
-// Tests only: /COZ/ and /COZC/ as at program load, the remembered report and the count
-// of out-of-pool values cleared.
-void coz_reset_for_tests();
-
 }  // namespace kvax

@@ -53,7 +53,4 @@ void open_ins(int& iu, std::string_view default_name);
 // (" <RewIns>E> Cannot rewind #" and the unit), else 0. A label no longer found ends the run.
 int rewind_ins(int iu);
 
-// Tests only: /CNCOI/ and the terminal layer's fields as at program load.
-void instruction_units_reset_for_tests();
-
 }  // namespace kvax

@@ -38,7 +38,4 @@ int openfs_e(std::string_view spec);
 // positioned at its next specification line.
 int openf(int iun);
 
-// Tests only: the opener's state as at program load.
-void openf_reset_for_tests();
-
 }  // namespace kvax

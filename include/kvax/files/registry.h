@@ -28,7 +28,4 @@ void get_file_comment(int unit, Text& comment);
 // Closes the unit and clears the first slot that holds it.
 void close_file_name(int unit);
 
-// Tests only: empties the registry as at program load.
-void registry_reset_for_tests();
-
 }  // namespace kvax

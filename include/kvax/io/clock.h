@@ -1,5 +1,5 @@
 // The clock of the run, read afresh on every query, and the date and time texts of
-// messages ("2026-12-08", "06:19:18"). Tests can fix the clock.
+// messages ("2026-12-08", "06:19:18").
 #pragma once
 
 #include <ctime>
@@ -11,8 +11,6 @@ namespace kvax {
 // The clock: local time, read afresh on every query.
 using clock_reader = std::tm (*)();
 std::tm read_clock();
-// Tests only: fixes the clock; nullptr returns to the system's local time.
-void set_clock_for_tests(clock_reader reader);
 
 // The 24-character clock text, e.g. "Tue Dec  8 06:19:18 2026".
 Text fdate();

@@ -25,7 +25,7 @@ inline constexpr int bad_numeric = 10042;          // "Illegal character in nume
 inline constexpr int numeric_overflow = 10043;     // "Numeric overflow on input"
 inline constexpr int bad_format = 10044;           // "Error in format"
 inline constexpr int not_connected = 10045;        // "Unit not connected"
-inline constexpr int wrong_form = 10046;           // "Formatted I/O on an unformatted unit" and back
+inline constexpr int wrong_form = 10046;           // "Formatted and unformatted I/O mixed on one unit"
 inline constexpr int corrupt_record = 10047;       // "Unformatted record structure damaged"
 inline constexpr int read_only = 10048;            // "File is open for reading only"
 inline constexpr int record_overflow = 10049;      // "Output exceeds the record length"
@@ -41,10 +41,11 @@ enum Want : unsigned { want_none = 0, want_end = 1, want_err = 2, want_both = 3 
 // What a statement that asked for signals returns.
 enum class Io { ok, end, err };
 
-// The run ends: by STOP (status 0) or by the fatal report (status 255).
-// what() is the report of the end: for a stop the last line written to standard output
-// on this thread before it (the terminating message), for the fatal report its three
-// lines; "kvax run end" when there is none.
+// The run ends early: by STOP or by the fatal report; status() is the status the program
+// then exits with (1 after STOP, an orderly stop before the job was done; 255 after the
+// fatal report). what() is the report of the end: for a stop the last line written to
+// standard output on this thread before it (the terminating message), for the fatal
+// report its three lines; "kvax run end" when there is none.
 class RunEnd : public std::exception {
  public:
   explicit RunEnd(int status, std::string text = {}) : status_(status), text_(std::move(text)) {}
@@ -58,7 +59,7 @@ class RunEnd : public std::exception {
 
 class StopRun : public RunEnd {
  public:
-  explicit StopRun(std::string text = {}) : RunEnd(0, std::move(text)) {}
+  explicit StopRun(std::string text = {}) : RunEnd(1, std::move(text)) {}
 };
 
 // An I/O condition that its statement did not ask to be told of.
@@ -84,7 +85,7 @@ class FatalIo : public RunEnd {
 // the text of a stop.
 void note_standard_output_line(std::string_view line);
 
-// STOP: unwinds to main, which closes every unit and exits with status 0.
+// STOP: unwinds to main, which closes every unit and exits with status 1.
 [[noreturn]] void stop_run();
 
 // Raises the fatal report for a statement on a unit (unit 6 and internal texts show "*").

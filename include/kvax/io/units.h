@@ -93,6 +93,11 @@ struct BytePiece {
 // first, then the pieces in few system calls. A failure is kept as the unit's first
 // error, reported at its flush, as for every write.
 void write_unit_pieces(int unit, std::span<const BytePiece> pieces);
+// Standard output (unit 6) goes into *sink instead of file descriptor 1 while it is set,
+// for a program that runs the converter inside itself and keeps its lines; nullptr
+// restores the descriptor.
+void collect_standard_output(std::string* sink);
+
 // The byte order of the unit's unformatted records (CONVERT='BIG_ENDIAN').
 bool unit_is_big_endian(int unit);
 
@@ -119,11 +124,5 @@ struct RecordOrder {
 // system calls (write_unit_pieces). Nothing happens on a unit that is not connected.
 void write_unit_records(int unit, std::span<const std::byte> records, std::size_t data, long n,
                         RecordOrder order = {});
-
-// Tests: standard output (unit 6) writes into *sink instead of file descriptor 1
-// while it is set; nullptr restores the descriptor.
-void capture_standard_output(std::string* sink);
-// Tests: standard input (unit 5) reads from this text instead of file descriptor 0.
-void feed_standard_input(std::string_view text);
 
 }  // namespace kvax

@@ -27,7 +27,4 @@ int rparse(std::string_view routine, std::string_view requested_grid, std::strin
 // The code of the last rparse.
 int getxxx_errno();
 
-// Tests only: every unit reported again and the check code 0.
-void iomsg_reset_for_tests();
-
 }  // namespace kvax

@@ -34,7 +34,4 @@ bool qcolloc_in_file(int column);
 // The lines read by the last search since it started or since its rewind.
 int located_in_file();
 
-// Tests only: the settings and switches as at program load.
-void label_location_reset_for_tests();
-
 }  // namespace kvax
