@@ -9,6 +9,7 @@
 #include <kvax/io/clock.h>
 #include <kvax/io/iostat.h>
 #include <kvax/io/program_arguments.h>
+#include <kvax/io/record_file.h>
 #include <kvax/io/statements.h>
 #include <kvax/io/units.h>
 
@@ -39,5 +40,7 @@
 
 #include <kvax/transforms/cut_out_copy.h>
 #include <kvax/transforms/grid_transforms.h>
+
+#include <kvax/driver/conversion_run.h>
 
 #include <kvax/grid.h>

@@ -1,8 +1,7 @@
 // The converter run inside the calling program, its standard output collected.
+#include <kvax/driver/conversion_run.h>
 #include <kvax/grid.h>
 #include <kvax/io/units.h>
-
-#include "driver/run.h"
 
 namespace kvax {
 

@@ -1,5 +1,5 @@
-// What the grid layer's reader and writer share: the edits of text rows, the places named
-// in errors, and failures of the system in this layer's words.
+// What the grid layer's reader and writer share: the values of a row, the places named in
+// errors, and failures of the system in this layer's words.
 #pragma once
 
 #include <cstddef>
@@ -8,18 +8,8 @@
 
 #include <kvax/grid.h>
 
-#include "io/data_edit.h"
-
 namespace kvax::grid_detail {
 
-// Text rows of an element type under the initial row formats of the layout: fields a
-// full line holds, their width, and the edits read and written with.
-struct TextRows {
-  std::size_t per_line = 0;
-  std::size_t width = 0;
-  DataEdit read, write;
-};
-const TextRows& text_rows(Element e);
 // Values of a row of K cells (two a cell for complex sections).
 inline std::size_t row_values(Element e, int k) {
   return k > 0 ? static_cast<std::size_t>(k) * static_cast<std::size_t>(traits(e).values) : 0;

@@ -10,10 +10,9 @@
 
 #include <kvax/grid.h>
 #include <kvax/io/iostat.h>
+#include <kvax/io/record_file.h>
 
 #include "grid/section_file.h"
-#include "io/edit_input.h"
-#include "io/unit.h"
 
 namespace kvax {
 
@@ -239,7 +238,7 @@ struct SectionReader::Impl {
   FileInfo info;
   Probe first;
   Fd file{-1};
-  std::unique_ptr<Unit> unit;
+  std::unique_ptr<RecordFile> unit;
   bool formatted = false, big = false;
 
   bool at = false;  // standing at a section
@@ -467,44 +466,24 @@ void SectionReader::Impl::read_text_rows(int first, int count, std::byte* dst) {
 // One text row: its lines of fields under the element's edit; a line shorter than its
 // fields reads as if padded with blanks, unless the file ends inside it.
 void SectionReader::Impl::read_text_row(int row, std::byte* dst) {
-  const TextRows& t = text_rows(head.element);
+  const std::string_view format = traits(head.element).read_format;
   const std::size_t values = row_values(head.element, head.k);
-  int c = 0;
   bool cut = false;
-  if (head.element == Element::cmpx || head.element == Element::real) {
-    c = read_real_lines(*unit, t.read, t.per_line, std::span<float>(reinterpret_cast<float*>(dst), values), cut);
-  } else {
-    const std::size_t w = t.width;
-    std::size_t i = 0;
-    std::string_view rec;
-    do {
-      if (!unit->read_line(rec)) {
-        c = iostat::end_of_file;
-        break;
-      }
-      const std::size_t n = std::min(t.per_line, values - i);
-      for (std::size_t q = 0; q < n && c == 0; ++q, ++i) {
-        const std::size_t at = q * w;
-        if (at + w > rec.size() && unit->line_unended()) {
-          cut = true;
-          c = iostat::end_of_file;
-          break;
-        }
-        const std::string_view field = at < rec.size() ? rec.substr(at, w) : std::string_view();
-        if (head.element == Element::dble) {
-          c = in_real(field, t.read, reinterpret_cast<double*>(dst)[i]);
-        } else if (head.element == Element::flag) {
-          std::int64_t v = 0;
-          c = in_integer(field, v);
-          if (c == 0 && (v < INT32_MIN || v > INT32_MAX)) c = iostat::numeric_overflow;
-          reinterpret_cast<std::int32_t*>(dst)[i] = static_cast<std::int32_t>(v);
-        } else {
-          bool v = false;
-          c = in_logical(field, v);
-          reinterpret_cast<std::uint8_t*>(dst)[i] = v ? 1 : 0;
-        }
-      }
-    } while (c == 0 && i < values);
+  int c = 0;
+  switch (head.element) {
+    case Element::cmpx:
+    case Element::real:
+      c = unit->read_row(format, std::span(reinterpret_cast<float*>(dst), values), cut);
+      break;
+    case Element::dble:
+      c = unit->read_row(format, std::span(reinterpret_cast<double*>(dst), values), cut);
+      break;
+    case Element::flag:
+      c = unit->read_row(format, std::span(reinterpret_cast<std::int32_t*>(dst), values), cut);
+      break;
+    case Element::log1:
+      c = unit->read_row(format, std::span(reinterpret_cast<std::int8_t*>(dst), values), cut);
+      break;
   }
   if (c == iostat::end_of_file) fail_at(ErrorCode::cut, "file ends inside", row);
   if (c != 0) fail(ErrorCode::bad_value, "a field that cannot be read: " + iostat_text(c), row);
@@ -534,7 +513,7 @@ SectionReader::SectionReader(const std::string& path, const ReadOptions& options
   m.info = settle(m.first, path, options);
   m.formatted = m.info.representation == Representation::formatted;
   m.big = m.info.byte_order == ByteOrder::big;
-  if (const int e = open_own_input(path, m.formatted, m.big, m.unit))
+  if (const int e = RecordFile::open_input(path, m.formatted, m.big, m.unit))
     throw Error(ErrorCode::cannot_open, path, "cannot open the file: " + iostat_text(e), 0, {}, 0, e);
 }
 

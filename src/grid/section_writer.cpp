@@ -4,10 +4,9 @@
 
 #include <kvax/grid.h>
 #include <kvax/io/iostat.h>
+#include <kvax/io/record_file.h>
 
 #include "grid/section_file.h"
-#include "io/edit_output.h"
-#include "io/unit.h"
 
 namespace kvax {
 
@@ -46,61 +45,33 @@ void check_section(const std::string& path, const Section& s, int index, int n, 
 }
 
 template <class T>
-const T* values_of(const Section& s) {
-  return reinterpret_cast<const T*>(s.values.data());
+std::span<const T> row_of(const Section& s, int j, std::size_t values) {
+  return {reinterpret_cast<const T*>(s.values.data()) + values * static_cast<std::size_t>(j - 1), values};
 }
 
-// Lines of `per` fields of `width` columns for `count` values: edit(dst, first, n) writes
-// n fields; a row of no values is one empty line.
-template <class Edit>
-void write_lines(Unit& u, std::size_t per, std::size_t width, std::size_t count, Edit&& edit) {
-  std::size_t i = 0;
-  do {
-    const std::size_t n = std::min(per, count - i);
-    char* dst = u.room(n * width + 1);
-    if (!dst) throw Error(ErrorCode::bad_argument, u.file, "a line longer than the output buffer");
-    edit(dst, i, n);
-    dst[n * width] = '\n';
-    u.take(n * width + 1);
-    i += n;
-  } while (i < count);
-}
-
-void write_text_rows(Unit& u, const Section& s) {
-  const TextRows& t = text_rows(s.element);
+void write_text_rows(RecordFile& f, const Section& s) {
+  const std::string_view format = traits(s.element).write_format;
   const std::size_t values = row_values(s.element, s.k);
-  const std::size_t cells = s.k > 0 ? static_cast<std::size_t>(s.k) : 0;
   for (int j = std::max(s.l, 0); j >= 1; --j) {
-    const std::size_t first = cells * static_cast<std::size_t>(j - 1);
     switch (s.element) {
       case Element::cmpx:
-      case Element::real: {
-        const float* v = s.element == Element::cmpx ? reinterpret_cast<const float*>(values_of<std::complex<float>>(s) + first)
-                                                    : values_of<float>(s) + first;
-        if (!write_real_lines(u, t.write, t.per_line, std::span<const float>(v, values)))
-          throw Error(ErrorCode::bad_argument, u.file, "a line longer than the output buffer");
+      case Element::real:
+        f.write_row(format, row_of<float>(s, j, values));
         break;
-      }
       case Element::dble:
-        write_lines(u, t.per_line, t.width, values, [&](char* dst, std::size_t i, std::size_t n) {
-          out_reals(dst, t.write, values_of<double>(s) + first + i, n);
-        });
+        f.write_row(format, row_of<double>(s, j, values));
         break;
       case Element::flag:
-        write_lines(u, t.per_line, t.width, values, [&](char* dst, std::size_t i, std::size_t n) {
-          out_integers(dst, t.write, values_of<std::int32_t>(s) + first + i, n);
-        });
+        f.write_row(format, row_of<std::int32_t>(s, j, values));
         break;
       case Element::log1:
-        write_lines(u, t.per_line, t.width, values, [&](char* dst, std::size_t i, std::size_t n) {
-          out_logicals(dst, t.write, reinterpret_cast<const std::int8_t*>(s.values.data()) + first + i, n);
-        });
+        f.write_row(format, row_of<std::int8_t>(s, j, values));
         break;
     }
   }
 }
 
-void write_record_rows(Unit& u, const Section& s, bool big) {
+void write_record_rows(RecordFile& u, const Section& s, bool big) {
   const std::size_t size = element_size(s.element);
   const std::size_t part = s.element == Element::dble ? 8 : s.element == Element::log1 ? 1 : 4;
   const std::size_t bytes = (s.k > 0 ? static_cast<std::size_t>(s.k) : 0) * size;
@@ -128,8 +99,8 @@ void write_sections(const std::string& path, std::span<const Section> sections, 
   const int n = tag_length_for(path, sections, options);
   for (std::size_t i = 0; i < sections.size(); ++i)
     check_section(path, sections[i], static_cast<int>(i) + 1, n, options.formatted);
-  std::unique_ptr<Unit> u;
-  if (const int e = open_own_output(path, options.formatted, options.big_endian, u))
+  std::unique_ptr<RecordFile> u;
+  if (const int e = RecordFile::open_output(path, options.formatted, options.big_endian, u))
     throw Error(ErrorCode::write_failed, path, "cannot create the file: " + iostat_text(e), 0, {}, 0, e);
   try {
     std::string head;
@@ -153,7 +124,7 @@ void write_sections(const std::string& path, std::span<const Section> sections, 
           throw Error(ErrorCode::bad_argument, path,
                       place(static_cast<int>(i) + 1, s.tag, 0) + ": the header's numbers do not fit its columns",
                       static_cast<int>(i) + 1, s.tag);
-        u->write_line(head.data(), head.size(), true);
+        u->write_line(head);
         write_text_rows(*u, s);
       } else {
         const std::size_t bytes = format_header_record(h, n, options.big_endian, record);
@@ -164,7 +135,6 @@ void write_sections(const std::string& path, std::span<const Section> sections, 
       }
     }
     int e = u->flush();
-    if (e == 0) e = u->first_error();
     if (e == 0) e = u->commit();
     if (e != 0) throw Error(ErrorCode::write_failed, path, "cannot write the file: " + iostat_text(e), 0, {}, 0, e);
   } catch (const FatalIo& f) {

@@ -3,11 +3,8 @@
 
 #include <sys/mman.h>
 
-#include <array>
 #include <cstdint>
 
-#include "grid/section_file.h"
-#include "io/unit.h"
 
 namespace kvax {
 
@@ -84,28 +81,5 @@ std::size_t Section::index(int row, int cell) const {
                     std::to_string(k) + " x " + std::to_string(l));
   return static_cast<std::size_t>(row - 1) * static_cast<std::size_t>(k) + static_cast<std::size_t>(cell - 1);
 }
-
-namespace grid_detail {
-
-const TextRows& text_rows(Element e) {
-  // Parsed once from the layout's row formats (thread-safe: a static made on first use).
-  static const std::array<TextRows, 5> rows = [] {
-    std::array<TextRows, 5> r;
-    for (const Element x : {Element::cmpx, Element::real, Element::dble, Element::flag, Element::log1}) {
-      TextRows& t = r[static_cast<std::size_t>(x)];
-      const ElementTraits& tr = traits(x);
-      std::size_t per_read = 0, per_write = 0;
-      const bool ok = row_format_edit(x == Element::cmpx ? complex_read_format : tr.read_format, t.read, per_read) &&
-                      row_format_edit(tr.write_format, t.write, per_write);
-      if (!ok || per_read != per_write) throw std::logic_error("row formats of " + std::string(tr.word));
-      t.per_line = per_write;
-      t.width = static_cast<std::size_t>(t.write.width);
-    }
-    return r;
-  }();
-  return rows[static_cast<std::size_t>(e)];
-}
-
-}  // namespace grid_detail
 
 }  // namespace kvax
