@@ -166,6 +166,8 @@ class ValueBuffer {
   ValueBuffer() = default;
   // n bytes, not initialised.
   explicit ValueBuffer(std::size_t n);
+  // Takes over n bytes allocated with new std::byte[] (freed with delete[]).
+  ValueBuffer(std::unique_ptr<std::byte[]> bytes, std::size_t n) noexcept : p_(std::move(bytes)), n_(n) {}
   std::byte* data() noexcept { return p_.get(); }
   const std::byte* data() const noexcept { return p_.get(); }
   std::size_t size() const noexcept { return n_; }

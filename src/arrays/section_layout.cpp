@@ -1,6 +1,7 @@
 // The file format of a section: element traits, header layouts, sizes, tag matching.
 #include <kvax/arrays/section_layout.h>
 
+#include <cctype>
 #include <cstring>
 
 #include <kvax/io/iostat.h>
@@ -70,9 +71,13 @@ bool same_tag(std::string_view requested, std::string_view read, int n) {
 
 std::string_view header_format(Element e) { return e == Element::cmpx ? complex_header : typed_header; }
 
-bool fits_typed_header(std::int64_t k, std::int64_t l) {
-  return k >= -9999 && k <= 99999 && l >= -9999 && l <= 99999;
+bool fits_text_header(Element e, std::int64_t k, std::int64_t l) {
+  // What Iw holds: w digits, or a sign and w - 1 digits.
+  const std::int64_t most = e == Element::cmpx ? 9'999'999'999 : 99'999, least = e == Element::cmpx ? -999'999'999 : -9'999;
+  return k >= least && k <= most && l >= least && l <= most;
 }
+
+bool fits_typed_header(std::int64_t k, std::int64_t l) { return fits_text_header(Element::real, k, l); }
 
 std::size_t header_data_bytes(Element e, int n) {
   return e == Element::cmpx ? head_data_bytes + tag_bytes(n) + 4 : head_data_bytes;
@@ -139,6 +144,31 @@ std::string format_header_line(const SectionHeader& h, int n) {
     write_fmt_text(line, typed_header, h.k, h.l, typ, vartyp);
   }
   return line;
+}
+
+int tag_length_of_record(std::size_t data_bytes) {
+  const std::size_t head = header_data_bytes(Element::cmpx, 0);
+  return data_bytes > head && data_bytes - head <= max_tag_length ? static_cast<int>(data_bytes - head) : 0;
+}
+
+int tag_length_of_line(std::string_view line) {
+  const std::int64_t columns = header_line_bytes(Element::cmpx, 0) - 1;
+  const int n = trim_len(line) - static_cast<int>(columns);
+  return n >= 1 && n <= max_tag_length ? n : 0;
+}
+
+int header_line_tag_length(std::string_view line, int n) {
+  SectionHeader h;
+  const int own = tag_length_of_line(line);
+  return own > 0 && own != n && parse_header_line(line, Element::cmpx, own, h) == HeaderParse::ok ? own : n;
+}
+
+bool starts_as_complex_header(std::string_view t) {
+  if (t.size() < 27) return false;
+  const std::string_view numbers = t.substr(0, 20);
+  const auto digit = [](std::string_view f) { return f.find_first_of("0123456789") != std::string_view::npos; };
+  return numbers.find_first_not_of(" +-0123456789") == std::string_view::npos && digit(numbers.substr(0, 10)) &&
+         digit(numbers.substr(10)) && t[20] == ' ' && t[22] == ' ' && std::isalpha(static_cast<unsigned char>(t[23]));
 }
 
 std::int64_t header_record_bytes(Element e, int n) {

@@ -31,11 +31,14 @@ const ComplexReaderKind formatted_kind{true, "GetzmF", "Lgetzm", "CMPX|REAL|DBLE
 
 }  // namespace
 
-Io read_header(int unit, unsigned want, bool formatted, HeaderItems items, int n, SectionHeader& h) {
+Io read_section_header(int unit, unsigned want, bool formatted, HeaderItems items, int n, SectionHeader& h) {
+  const bool own = n == own_tag_length;
+  if (own) n = cver_tag_length();
   if (formatted) {
     Text line = text("", 64);  // the longest header line has 55 columns
     const Io s = read_fmt(unit, want, "(A)", line);
     if (s != Io::ok) return s;
+    if (own) n = header_line_tag_length(line, n);
     const HeaderParse p = items == HeaderItems::by_word ? parse_header_line(line, n, h)
                           : parse_header_line(line, items == HeaderItems::head ? Element::real : Element::cmpx, n, h);
     if (p == HeaderParse::ok) return Io::ok;
@@ -45,11 +48,15 @@ Io read_header(int unit, unsigned want, bool formatted, HeaderItems items, int n
   // The items are taken as one would read them, so that a record too short for them is
   // the record layer's condition.
   std::byte data[head_data_bytes + max_tag_length + 4] = {};
-  const std::size_t rest = header_data_bytes(Element::cmpx, n) - head_data_bytes;
+  std::size_t rest = header_data_bytes(Element::cmpx, n) - head_data_bytes;
   UnformattedRead r(unit, want);
   r.items(std::span(reinterpret_cast<std::int8_t*>(data), head_data_bytes));
   const bool complex = items == HeaderItems::complex ||
                        (items == HeaderItems::by_word && std::memcmp(data + 9, "CMPX", 4) == 0);
+  if (complex && own && tag_length_of_record(r.record_length()) > 0) {
+    n = tag_length_of_record(r.record_length());
+    rest = header_data_bytes(Element::cmpx, n) - head_data_bytes;
+  }
   if (complex) r.items(std::span(reinterpret_cast<std::int8_t*>(data + head_data_bytes), rest));
   const Io s = r.finish();
   if (s == Io::ok) parse_header_record(std::span(data, complex ? head_data_bytes + rest : head_data_bytes),
@@ -57,7 +64,7 @@ Io read_header(int unit, unsigned want, bool formatted, HeaderItems items, int n
   return s;
 }
 
-void write_header(int unit, bool formatted, const SectionHeader& h, int n) {
+void write_section_header(int unit, bool formatted, const SectionHeader& h, int n) {
   if (formatted) {
     write_fmt(unit, "(A)", format_header_line(h, n));
     return;
@@ -115,7 +122,7 @@ bool ComplexReader::read_header_of_section(Text& typ, Text& tag) {
     write_list(6, "<*GETZM>I> Need ", n_, ", got ", static_cast<std::int32_t>(tag.size()));
   }
   SectionHeader h;
-  const Io s = read_header(unit_, want_both, kind_.formatted, HeaderItems::complex, n_, h);
+  const Io s = read_section_header(unit_, want_both, kind_.formatted, HeaderItems::complex, n_, h);
   if (s == Io::err) {
     write_fmt(6, "(A)", line_start(routine, 'E') + "Cannot recognize data");
     assign(tag, "ER");
@@ -232,7 +239,7 @@ bool ComplexReader::begin(int unit, int k, int l, Text& typ, Text& tag, int& ver
 void write_complex_header(bool formatted, int unit, int k, int l, std::string_view typ, std::string_view tag) {
   const SectionHeader h{.k = k, .l = l, .typ = grid_letter(typ), .vartyp = "CMPX", .tag = std::string(tag),
                         .version = cver_version()};
-  write_header(unit, formatted, h, cver_tag_length());
+  write_section_header(unit, formatted, h, cver_tag_length());
 }
 
 void write_complex_row(bool formatted, int unit, std::span<const Cell> row, float scale) {

@@ -1,5 +1,4 @@
-// Sections on units, in both representations: a header read from or written to a unit
-// (in the layout of <kvax/arrays/section_layout.h>), the rows to read, the one reader of
+// Sections on units, in both representations: the rows to read, the one reader of
 // complex sections behind getzm, lgetzm, getzm_f and lgetzm_f, and the one writer behind
 // outzm, outzmn, outzm_f and outzmn_f; each is parameterised by representation.
 #pragma once
@@ -11,19 +10,12 @@
 #include <string>
 #include <string_view>
 
+#include <kvax/arrays/section_headers.h>
 #include <kvax/arrays/section_layout.h>
 #include <kvax/io/iostat.h>
 #include <kvax/text/text.h>
 
 namespace kvax {
-
-// Reads the next header of the unit, the items asked for: a record (in the unit's byte
-// order) or a line (by_word: under the complex layout when "CMPX" is in its first 32
-// columns). The conditions are those of a READ with `want`: a record shorter than its
-// items, or a number that the line's header format cannot read, is an error.
-Io read_header(int unit, unsigned want, bool formatted, HeaderItems items, int n, SectionHeader& h);
-// Writes the header record or line of h.
-void write_header(int unit, bool formatted, const SectionHeader& h, int n);
 
 // The rows a reader takes for a header of K x L cells into a grid of grid_cells: every row
 // is one record (one read statement), also a row of no cells; the caller's K x L bounds

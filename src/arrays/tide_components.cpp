@@ -84,7 +84,7 @@ void tgetzm(int unit, std::span<Cell> grid, int k, int l, Text& typ, Text& tag) 
 
   for (;;) {
     SectionHeader h;
-    const Io s = read_header(unit, want_both, false, HeaderItems::complex, n, h);
+    const Io s = read_section_header(unit, want_both, false, HeaderItems::complex, n, h);
     if (s == Io::err) {
       write_fmt(6, "(A)", " <TGETZM>E> Cannot recognize data");
       assign(tag, "ER");

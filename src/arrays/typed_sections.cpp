@@ -72,7 +72,7 @@ bool write_section(const WriterTags& w, Element e, int unit, int k, int l, std::
   h.l = l;
   h.typ = grid_letter(typ);
   h.vartyp = vartyp;
-  write_header(unit, Formatted, h, cver_tag_length());
+  write_section_header(unit, Formatted, h, cver_tag_length());
   for (int j = l; j >= 1; --j) {
     RowWrite<Formatted> st = row_write<Formatted>(unit, e);
     row(j, st);
@@ -99,7 +99,7 @@ template <bool Formatted, class Row>
 bool read_section(const ReaderTags& r, std::string_view format, int unit, std::size_t grid_cells, int k, int l,
                   Text& typ, Row&& row) {
   SectionHeader h;
-  const Io s = read_header(unit, want_both, Formatted, HeaderItems::head, cver_tag_length(), h);
+  const Io s = read_section_header(unit, want_both, Formatted, HeaderItems::head, cver_tag_length(), h);
   if (s != Io::ok) {
     write_fmt(6, "(A,I2)", line_start(r.routine, 'E').append(s == Io::end ? "EOF unit " : "ERR unit "), unit);
     if (r.status_letters) assign(typ, s == Io::end ? "e" : "r");
@@ -163,7 +163,7 @@ void peek(std::string_view routine, std::string_view sizes, int unit, int& k, in
     h.vartyp = hvartyp;
   } else {
     // No error branch: a header record too short for these items is the record layer's error.
-    if (read_header(unit, want_end, false, HeaderItems::head, cver_tag_length(), h) == Io::end) {
+    if (read_section_header(unit, want_end, false, HeaderItems::head, cver_tag_length(), h) == Io::end) {
       write_fmt(6, "(A,I2)", line_start(routine, 'E') + "End of file, log.unit ", unit);
       assign(typ, "e");
       return;

@@ -17,7 +17,7 @@ namespace {
 
 int size_peek(int unit, int& k, int& l, bool report_end) {
   SectionHeader h;
-  if (read_header(unit, want_end, false, HeaderItems::head, cver_tag_length(), h) == Io::end) {
+  if (read_section_header(unit, want_end, false, HeaderItems::head, cver_tag_length(), h) == Io::end) {
     write_fmt(6, "(A,I2)", " <GETSIZ>E> End of file, log.unit ", unit);
     return report_end ? 1 : 0;
   }

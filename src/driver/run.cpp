@@ -41,6 +41,10 @@
 namespace kvax {
 namespace {
 
+// The units of a run: the input file's and the output file's.
+constexpr int input_unit = 21;
+constexpr int output_unit = 31;
+
 // Grid and row storage sized from a header, mapped without being touched: the pages are
 // first touched by the rows read into them, so a header that claims more than its file
 // holds costs nothing before the "Data truncated" stop. Large storage asks for
@@ -144,9 +148,20 @@ struct Conversion {
   // status code and of the "Bad input" line.
   Text tag;
   int header_version = -1;
+  int header_tag_length = 0;  // the tag length of the header, where -l gave another
   bool rotation_known = false;  // the count could be read without a message
   int rotation = 0;
+  int passed = -1;  // --tag=T: the sections passed over before the one read
 };
+
+// K and L that the output's text header cannot hold are refused before anything is
+// written, as the typed writers refuse theirs, but as the end of the run: a section is
+// never dropped.
+void check_header_fields(Element e, int k, int l) {
+  if (fits_text_header(e, k, l)) return;
+  write_fmt(6, "(A,2I12)", " <Main-->T> Grid does not fit the output header:", k, l);
+  stop_run();
+}
 
 // The rotation count of -c, or false when reading it would stop the run or write a
 // line (then the grid is held and the count read after the reversal, as always).
@@ -180,19 +195,19 @@ bool stream_rows(const RunSettings& s, Conversion& c) {
   const int k = c.k, l = c.l;
   // A unit that may not be written fails at its first write: held, the grid is read
   // whole first, and the reader's report comes before the failure, as it always has.
-  if (k <= 0 || l <= 0 || !unit_is_writable(31)) return false;
+  if (k <= 0 || l <= 0 || !unit_is_writable(output_unit)) return false;
   if (s.rotate && !c.rotation_known) return false;
   const std::int64_t header = c.unformatted_out ? outzm_header_bytes() : outzm_header_bytes_f();
   const std::int64_t row = c.unformatted_out ? outzm_row_bytes(k) : outzm_row_bytes_f(k);
-  const std::int64_t base = unit_position(31);  // where the section starts (--all: after others)
-  if (s.reverse && (trimmed(c.typ) != "M" || row < 0 || seek_unit(31, base + header) != 0)) return false;
+  const std::int64_t base = unit_position(output_unit);  // where the section starts (--all: after others)
+  if (s.reverse && (trimmed(c.typ) != "M" || row < 0 || seek_unit(output_unit, base + header) != 0)) return false;
 
   setver(s.version >= 0 ? s.version : c.header_version);
-  if (s.reverse) seek_unit(31, base);
+  if (s.reverse) seek_unit(output_unit, base);
   if (c.unformatted_out) {
-    outzm_begin(31, k, l, c.typ, c.tag);
+    outzm_begin(output_unit, k, l, c.typ, c.tag);
   } else {
-    outzm_begin_f(31, k, l, c.typ, c.tag);
+    outzm_begin_f(output_unit, k, l, c.typ, c.tag);
   }
   // A reversed grid goes out a block of rows at a time: the rows read are kept, mirrored,
   // in a block whose records follow one another in the output, and the block is written
@@ -203,8 +218,17 @@ bool stream_rows(const RunSettings& s, Conversion& c) {
   // touched only as far as rows are read (a header may claim more than its file holds).
   // Into a text file the rows are edited straight from the records read.
   constexpr std::int64_t block_bytes = std::int64_t{256} << 10;
-  bool records = !c.formatted_in && (!c.unformatted_out || !unit_is_big_endian(31));
-  const std::int64_t record = static_cast<std::int64_t>(k) * static_cast<std::int64_t>(sizeof(Cell)) + 8;
+  // How the rows move, chosen here: as their records, whole (between unformatted files in
+  // the output's byte order); edited into text straight from their records; or read and
+  // written one at a time. From a record that is not one row on, rows go one at a time,
+  // with their messages.
+  enum class Mover { records, records_to_text, rows };
+  Mover mover = c.formatted_in                      ? Mover::rows
+                : !c.unformatted_out                ? Mover::records_to_text
+                : unit_is_big_endian(output_unit)   ? Mover::rows
+                                                    : Mover::records;
+  const bool records = mover != Mover::rows;
+  const std::int64_t record = row_record_bytes(Element::cmpx, k);
   const int block = s.reverse || records ? static_cast<int>(std::clamp<std::int64_t>(block_bytes / (records ? record : row), 1, l)) : 1;
   const std::size_t cells = static_cast<std::size_t>(k);
   const std::size_t first = s.rotate ? zrcyl_first(c.rotation, k) : 0;
@@ -218,49 +242,40 @@ bool stream_rows(const RunSettings& s, Conversion& c) {
     // Rows j, j - 1, ..., j - n + 1; row i goes to row L + 1 - i, whose record is the
     // i-th from the header, so the block's records are the (j - n + 1)-th to the j-th.
     const int n = std::min(block, j);
-    if (records && getzm_row_records(block_records.span(), n) == n) {
-      if (s.reverse) seek_unit(31, base + header + row * (j - n));
-      if (c.unformatted_out) {
-        outzm_row_records(31, block_records.span(), k, n, s.reverse, first);
-      } else {
-        for (int t = 0; t < n; ++t) {
-          const std::size_t at = static_cast<std::size_t>(record * (s.reverse ? n - 1 - t : t) + 4);
-          const std::byte* data = block_records.span().data() + at;
-          const std::span<const Cell> in(reinterpret_cast<const Cell*>(data), cells);
-          if (s.rotate) {
-            zrcyl_row(in, c.rotation, read_rows.span());
-            outzm_row_f(31, read_rows.span());
-          } else {
-            outzm_row_f(31, in);
-          }
+    if (mover != Mover::rows && getzm_row_records(block_records.span(), n) != n) mover = Mover::rows;
+    if (mover == Mover::rows) {
+      for (int t = 0; t < n; ++t) {
+        const std::span<Cell> slot = rows.subspan(cells * static_cast<std::size_t>(s.reverse ? n - 1 - t : t), cells);
+        const std::span<Cell> in = s.rotate ? read_rows.span() : slot;
+        if (c.formatted_in) {
+          getzm_row_f(in);
+        } else {
+          getzm_row(in);
+        }
+        if (s.rotate) zrcyl_row(in, c.rotation, slot);
+      }
+    }
+    if (s.reverse) seek_unit(output_unit, base + header + row * (j - n));
+    if (mover == Mover::records) outzm_row_records(output_unit, block_records.span(), k, n, s.reverse, first);
+    for (int t = 0; t < n && mover != Mover::records; ++t) {
+      std::span<const Cell> out = rows.subspan(cells * static_cast<std::size_t>(t), cells);
+      if (mover == Mover::records_to_text) {
+        const std::size_t at = static_cast<std::size_t>(record * (s.reverse ? n - 1 - t : t)) + record_marker_bytes;
+        out = std::span<const Cell>(reinterpret_cast<const Cell*>(block_records.span().data() + at), cells);
+        if (s.rotate) {
+          zrcyl_row(out, c.rotation, read_rows.span());
+          out = read_rows.span();
         }
       }
-      j -= n;
-      continue;
-    }
-    records = false;  // from a record that is not one row on, rows go one at a time, with their messages
-    for (int t = 0; t < n; ++t) {
-      const std::span<Cell> slot = rows.subspan(cells * static_cast<std::size_t>(s.reverse ? n - 1 - t : t), cells);
-      const std::span<Cell> in = s.rotate ? read_rows.span() : slot;
-      if (c.formatted_in) {
-        getzm_row_f(in);
-      } else {
-        getzm_row(in);
-      }
-      if (s.rotate) zrcyl_row(in, c.rotation, slot);
-    }
-    if (s.reverse) seek_unit(31, base + header + row * (j - n));
-    for (int t = 0; t < n; ++t) {
-      const std::span<const Cell> out = rows.subspan(cells * static_cast<std::size_t>(t), cells);
       if (c.unformatted_out) {
-        outzm_row(31, out);
+        outzm_row(output_unit, out);
       } else {
-        outzm_row_f(31, out);
+        outzm_row_f(output_unit, out);
       }
     }
     j -= n;
   }
-  if (s.reverse) seek_unit(31, base + header + row * l);  // the end of the section
+  if (s.reverse) seek_unit(output_unit, base + header + row * l);  // the end of the section
   return true;
 }
 
@@ -268,7 +283,7 @@ bool stream_rows(const RunSettings& s, Conversion& c) {
 // byte order its first record fits the file, or it starts as a formatted header does.
 void explain_bad_input(bool formatted_in, bool big_endian) {
   if (formatted_in) return;
-  const std::string name = file_of_unit(21);
+  const std::string name = file_of_unit(input_unit);
   const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return;
   struct stat st {};
@@ -276,24 +291,21 @@ void explain_bad_input(bool formatted_in, bool big_endian) {
   const ssize_t n = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? ::pread(fd, head, sizeof head, 0) : -1;
   ::close(fd);
   if (n < 4) return;
-  const auto b = [&](int i) { return static_cast<std::uint64_t>(static_cast<unsigned char>(head[i])); };
-  const std::uint64_t other = big_endian ? b(0) | b(1) << 8 | b(2) << 16 | b(3) << 24
-                                         : b(3) | b(2) << 8 | b(1) << 16 | b(0) << 24;
-  if (other + 8 <= static_cast<std::uint64_t>(st.st_size)) {
+  // Read in the other byte order, the first length marker.
+  const std::uint64_t other = record_marker(reinterpret_cast<const std::byte*>(head), !big_endian);
+  if (framed_record_bytes(other) <= static_cast<std::uint64_t>(st.st_size)) {
     write_fmt(6, "(A)", big_endian ? " <Main-->I> The input looks little-endian: drop -BE"
                                    : " <Main-->I> The input looks big-endian: try -BE");
     return;
   }
-  // A formatted header: K and L in ten columns each, a blank, the grid letter, a blank and
-  // the element word.
-  const std::string_view line(head, static_cast<std::size_t>(n));
-  if (line.size() < 27) return;
-  const std::string_view numbers = line.substr(0, 20);
-  const bool looks = numbers.find_first_not_of(" +-0123456789") == std::string_view::npos &&
-                     numbers.substr(0, 10).find_first_of("0123456789") != std::string_view::npos &&
-                     numbers.substr(10).find_first_of("0123456789") != std::string_view::npos && line[20] == ' ' &&
-                     line[22] == ' ' && std::isalpha(static_cast<unsigned char>(line[23]));
+  const bool looks = starts_as_complex_header(std::string_view(head, static_cast<std::size_t>(n)));
   if (looks) write_fmt(6, "(A)", " <Main-->I> The input looks formatted: try -f2u or -f2f");
+}
+
+// The tag length a header holds, when -l gave another.
+void tag_length_hint(int n) {
+  const std::string t = std::to_string(n);
+  write_fmt(6, "(A)", " <Main-->I> The header holds a tag of " + t + " characters: try -l" + t);
 }
 
 // One complex section from the input to the output, with its report lines: the size,
@@ -303,20 +315,35 @@ void convert_complex(const RunSettings& s, Conversion& c) {
   c.typ = text(".", 1);
   c.rotation_known = false;
   c.rotation = 0;
+  // A header written with a longer tag than -l says reads without a failure, but with the
+  // version taken from tag bytes: the run stops before it reads. A shorter one fails in
+  // the reader as it always has, and the hint follows the reader's lines.
+  c.header_tag_length = 0;
+  if (const SectionHead head = peek_section(input_unit, c.formatted_in);
+      head.found && head.vartyp == "CMPX" && head.tag_length != cver_tag_length()) {
+    c.header_tag_length = head.tag_length;
+    if (head.tag_length > cver_tag_length()) {
+      write_fmt(6, "(A)", " <Main-->T> Bad input; tag length " + std::to_string(cver_tag_length()) +
+                              " does not fit the header");
+      tag_length_hint(head.tag_length);
+      stop_run();
+    }
+  }
   if (c.formatted_in) {
-    getsiz_f(21, c.k, c.l);
+    getsiz_f(input_unit, c.k, c.l);
   } else {
-    getsiz(21, c.k, c.l);
+    getsiz(input_unit, c.k, c.l);
   }
   const int k = c.k, l = c.l;
+  if (!c.unformatted_out) check_header_fields(Element::cmpx, k, l);
   check_grid_size(k, l, s.rotate);
   if (s.rotate) c.rotation_known = rotation_count(s, k, c.rotation);
 
   c.tag = text("..", static_cast<std::size_t>(std::max(4, cver_tag_length())));
   Text& typ = c.typ;
   Text& tag = c.tag;
-  const bool header = c.formatted_in ? getzm_begin_f(21, typ, tag, c.header_version)
-                                     : getzm_begin(21, k, l, typ, tag, c.header_version);
+  const bool header = c.formatted_in ? getzm_begin_f(input_unit, typ, tag, c.header_version)
+                                     : getzm_begin(input_unit, k, l, typ, tag, c.header_version);
   CellStorage grid, work;
   bool streamed = false;
   if (header) {
@@ -354,8 +381,18 @@ void convert_complex(const RunSettings& s, Conversion& c) {
   setver(version);
 
   if (std::string_view("EF ET EN EV EC ER ").find(sub(tag, 1, 2)) != std::string_view::npos || version == -1) {
+    if (c.passed >= 0 && sub(tag, 1, 2) == "EF") {
+      // --tag=T passed over every section of the file.
+      write_fmt(6, "(A)", " <Main-->T> No complex section tagged " + std::string(trimmed(s.wanted_tag)) + " among " +
+                              std::to_string(c.passed) + (c.passed == 1 ? " section" : " sections"));
+      stop_run();
+    }
     write_fmt(6, "(2A,I5)", " <Main-->T> Bad input; tide$, ver.# ", text(tag, 4), version);
-    explain_bad_input(c.formatted_in, s.byte_order[0] == '%');
+    if (c.header_tag_length > 0) {
+      tag_length_hint(c.header_tag_length);
+    } else {
+      explain_bad_input(c.formatted_in, s.byte_order[0] == '%');
+    }
     stop_run();
   }
 
@@ -363,17 +400,17 @@ void convert_complex(const RunSettings& s, Conversion& c) {
     if (s.reverse) zrevo_message(k, l, typ);
     if (s.rotate && c.rotation != 0) zrcyl_message(c.rotation);
     if (c.unformatted_out) {
-      outzm_end(31, k, l, typ, tag);
+      outzm_end(output_unit, k, l, typ, tag);
     } else {
-      outzm_end_f(31, typ, tag);
+      outzm_end_f(output_unit, typ, tag);
     }
   } else {
     if (s.reverse) zrevo(grid.span(), k, l, typ);
     if (s.rotate) zrcyl(grid.span(), k, l, rotation_or_stop(s, k), work.span());
     if (c.unformatted_out) {
-      outzm(31, grid.span(), k, l, typ, tag);
+      outzm(output_unit, grid.span(), k, l, typ, tag);
     } else {
-      outzm_f(31, grid.span(), k, l, typ, tag);
+      outzm_f(output_unit, grid.span(), k, l, typ, tag);
     }
   }
 }
@@ -388,15 +425,16 @@ void convert_typed(const RunSettings& s, const Conversion& c, const SectionHead&
                    void (*out_f)(int, std::span<const T>, int, int, std::string_view)) {
   static Storage<T> storage;
   const int k = h.k, l = h.l;
+  if (!c.unformatted_out) check_header_fields(element_of<T>, k, l);
   check_grid_size(k, l, false);
   const std::size_t cells = k > 0 && l > 0 ? static_cast<std::size_t>(k) * static_cast<std::size_t>(l) : 0;
   storage.reserve(cells);
   const std::span<T> grid = storage.first(cells);
   Text typ = text(".", 1);
   if (c.formatted_in) {
-    get_f(21, grid, k, l, typ);
+    get_f(input_unit, grid, k, l, typ);
   } else {
-    get(21, grid, k, l, typ);
+    get(input_unit, grid, k, l, typ);
   }
   // An unformatted reader that found no section says so with "r" or "e".
   if (!c.formatted_in && (typ == "r" || typ == "e")) {
@@ -407,25 +445,29 @@ void convert_typed(const RunSettings& s, const Conversion& c, const SectionHead&
   if (s.reverse) revo_cells(bytes, sizeof(T), k, l, typ, h.vartyp);
   if (s.rotate) rcyl_cells(bytes, sizeof(T), k, l, rotation_or_stop(s, k));
   if (c.unformatted_out) {
-    out(31, grid, k, l, typ);
+    out(output_unit, grid, k, l, typ);
   } else {
-    out_f(31, grid, k, l, typ);
+    out_f(output_unit, grid, k, l, typ);
   }
+}
+
+// The input ends after `sections` whole sections, but not cleanly: the run stops.
+[[noreturn]] void no_more_sections(const SectionHead& h, int sections) {
+  if (h.cut) {
+    write_fmt(6, "(A,I4)", " <Main-->T> The input ends inside the header of section", sections + 1);
+  } else {
+    write_fmt(6, "(A,I4,A)", " <Main-->T> What follows section", sections, " is no section");
+  }
+  stop_run();
 }
 
 // --all: every section of the input in order, each with its own element type.
 void convert_all(const RunSettings& s, Conversion& c) {
   for (int index = 1;; ++index) {
-    const SectionHead h = peek_section(21, c.formatted_in);
+    const SectionHead h = peek_section(input_unit, c.formatted_in);
     if (!h.found && index > 1) {
-      // The end of the file, or bytes that are no section.
-      Text line = text("", 1);
-      const bool end = c.formatted_in ? read_fmt(21, want_both, "(A)", line) != Io::ok
-                                      : UnformattedRead(21, want_both).finish() == Io::end;
-      if (!end) {
-        write_fmt(6, "(A,I4,A)", " <Main-->T> What follows section", index - 1, " is no section");
-        stop_run();
-      }
+      // The clean end of the file, or a header cut short, or bytes that are no section.
+      if (!h.end) no_more_sections(h, index - 1);
       return;
     }
     if (!h.found || h.vartyp == "CMPX") {
@@ -447,19 +489,21 @@ void convert_all(const RunSettings& s, Conversion& c) {
 }
 
 // --tag=T: passes over the sections before the first complex one whose tag is T, as the
-// readers' tag search compares tags. Without one, the input is left at its end, where
-// the complex reader then gives its end-of-file lines.
-void find_tagged_section(const RunSettings& s, const Conversion& c) {
-  const int n = cver_tag_length();
+// readers' tag search compares tags, and counts them. Without one, the input is left at
+// its end, where the complex reader then gives its end-of-file lines; a file that does
+// not end cleanly stops the run.
+void find_tagged_section(const RunSettings& s, Conversion& c) {
   for (int index = 1;; ++index) {
-    const SectionHead h = peek_section(21, c.formatted_in);
+    c.passed = index - 1;
+    const SectionHead h = peek_section(input_unit, c.formatted_in);
     if (!h.found) {
-      // Bytes that are no section are read as the complex reader reads them.
-      return;
+      if (!h.end && index > 1) no_more_sections(h, index - 1);
+      return;  // bytes that are no section at the start are read as the complex reader reads them
     }
-    if (h.vartyp == "CMPX" && same_tag(trimmed(s.wanted_tag), h.tag, n)) return;
+    // The whole tag: blank-padded, "M" is not a prefix that M2 would match.
+    if (h.vartyp == "CMPX" && same_tag(s.wanted_tag, h.tag, h.tag_length)) return;
     int rows = 0;
-    if (!skip_section(21, c.formatted_in, h, rows)) {
+    if (!skip_section(input_unit, c.formatted_in, h, rows)) {
       write_fmt(6, "(A,I4,A,I10,A,I10,A)", " <Main-->T> Section", index, " ends after", rows, " of",
                 std::max(h.l, 0), " rows");
       stop_run();
@@ -467,14 +511,9 @@ void find_tagged_section(const RunSettings& s, const Conversion& c) {
   }
 }
 
-// More sections (anything but blank lines or the end) after the one converted.
-bool more_input(bool formatted) {
-  if (!formatted) return UnformattedRead(21, want_both).finish() != Io::end;
-  Text line = text("", 128);
-  while (read_fmt(21, want_both, "(A)", line) == Io::ok)
-    if (trim_len(line) > 0) return true;
-  return false;
-}
+// More in the input after the section converted: anything but its clean end (blank
+// lines in text), also bytes that are no section or a section cut short.
+bool more_input(bool formatted) { return !peek_section(input_unit, formatted).end; }
 
 // The conversion run; true when it has done its job (the output written whole and in
 // place, or the usage text or the version written). Every other stop unwinds.
@@ -495,17 +534,24 @@ bool conversion_run() {
   // The first rule that holds chooses the direction.
   c.formatted_in = s.formatted_to_unformatted || (!s.unformatted_to_unformatted && s.formatted_to_formatted);
   c.unformatted_out = s.formatted_to_unformatted || s.unformatted_to_unformatted;
-  const std::string input_spec = std::string("21 ") + (c.formatted_in ? std::string("R ") : s.byte_order) + s.input;
-  const std::string output_spec = std::string(c.unformatted_out ? "31 < " : "31 B ") + s.output;
+  const std::string input_spec = std::to_string(input_unit) + " " + (c.formatted_in ? std::string("R ") : s.byte_order) + s.input;
+  const std::string output_spec = std::to_string(output_unit) + (c.unformatted_out ? " < " : " B ") + s.output;
   openfs(input_spec);
-  if (s.list) return list_sections(21, c.formatted_in);
+  if (s.list) {
+    int sections = 0;
+    const bool whole = list_sections(input_unit, c.formatted_in, sections);
+    if (sections == 0 && !whole) explain_bad_input(c.formatted_in, s.byte_order[0] == '%');
+    return whole;
+  }
   // The output is written as a new file and put in place whole at the end: a run that
   // stops early leaves an existing output as it was.
-  replace_whole(31, true);
+  replace_whole(output_unit, true);
   openfs(output_spec);
+  for (const std::string& name : stale_files_removed(output_unit))
+    write_fmt(6, "(2A)", " <Main-->I> Removed a stale file of an interrupted run: ", name);
   // Opening wrote nothing yet: refuse before the output is cut.
-  if (same_file(file_of_unit(21), file_of_unit(31)))
-    terminate_main("Output file is the input file: " + file_of_unit(31));
+  if (same_file(file_of_unit(input_unit), file_of_unit(output_unit)))
+    terminate_main("Output file is the input file: " + file_of_unit(output_unit));
 
   if (s.all) {
     convert_all(s, c);
@@ -513,9 +559,15 @@ bool conversion_run() {
     if (s.tag_given) find_tagged_section(s, c);
     convert_complex(s, c);
   }
-  if (const int e = commit_unit(31)) fatal_io(e, "CLOSE", 31);
-  if (!s.all && more_input(c.formatted_in))
+  if (const int e = commit_unit(output_unit)) fatal_io(e, "CLOSE", output_unit);
+  if (s.all) return true;
+  const bool more = more_input(c.formatted_in);
+  if (s.tag_given && (more || c.passed > 0)) {
+    write_fmt(6, "(A)", " <Main-->W> The input holds more sections; converted section " + std::to_string(c.passed + 1) +
+                            " (" + std::string(trimmed(sub(c.tag, 1, cver_tag_length()))) + ") only (use --all)");
+  } else if (more) {
     write_fmt(6, "(A)", " <Main-->W> The input holds more sections; only the first was converted (use --all)");
+  }
   return true;
 }
 
@@ -532,20 +584,28 @@ void guard_standard_descriptors() {
   }
 }
 
-// An interrupted run leaves no new output file behind.
+// An interrupted run leaves no new output file behind: the signal is caught, the new
+// file removed, and the run then ends by the signal as it would have.
 extern "C" void on_termination_signal(int sig) {
   remove_uncommitted_files();
   ::signal(sig, SIG_DFL);
   ::raise(sig);
 }
 
+// Every signal whose default action ends the process and that can be caught, where that
+// default is in force at the start: one ignored then (nohup and the like) stays ignored,
+// and a handler installed before (a sanitizer's) stays.
 void catch_termination_signals() {
-  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+  std::vector<int> ending = {SIGHUP,  SIGINT,  SIGQUIT,   SIGTERM, SIGPIPE, SIGALRM, SIGUSR1,   SIGUSR2,
+                             SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR,  SIGSTKFLT, SIGSYS,
+                             SIGTRAP, SIGABRT, SIGSEGV,   SIGBUS,  SIGFPE,  SIGILL};
+  for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) ending.push_back(sig);
+  for (const int sig : ending) {
     struct sigaction old {};
-    if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;  // nohup and the like
+    if (::sigaction(sig, nullptr, &old) != 0 || (old.sa_flags & SA_SIGINFO) || old.sa_handler != SIG_DFL) continue;
     struct sigaction sa {};
     sa.sa_handler = on_termination_signal;
-    ::sigemptyset(&sa.sa_mask);
+    ::sigfillset(&sa.sa_mask);
     ::sigaction(sig, &sa, nullptr);
   }
 }
@@ -581,7 +641,7 @@ int kvax_run(int argc, const char* const* argv, std::string& report) {
     status = f.status();
     report = f.report();
   } catch (const RunEnd& e) {
-    status = e.status() != 0 ? e.status() : 1;
+    status = e.status();  // 1 after STOP
   } catch (const std::bad_alloc&) {
     const FatalIo f(ENOMEM, "ALLOCATE", "*");
     status = f.status();

@@ -6,6 +6,8 @@
 #include <string_view>
 
 #include <kvax/arrays/cver.h>
+#include <kvax/arrays/section_headers.h>
+#include <kvax/arrays/section_layout.h>
 #include <kvax/io/iostat.h>
 #include <kvax/io/statements.h>
 #include <kvax/io/units.h>
@@ -14,66 +16,63 @@
 namespace kvax {
 namespace {
 
-// The items of a header as the record layer reads them.
-struct HeaderItems {
-  std::int32_t k = 0, l = 0, version = 0;
-  Text typ = text("", 1), vartyp = text("", 4), tag = text("", static_cast<std::size_t>(cver_tag_length()));
-
-  SectionHead head(bool complex) const {
-    SectionHead h;
-    h.found = trim_len(vartyp) > 0;
-    h.vartyp = vartyp;
-    h.typ = typ;
-    h.k = k;
-    h.l = l;
-    if (complex) {
-      h.tag = tag;
-      h.version = version;
-    }
-    return h;
+// What the driver keeps of a header read.
+SectionHead head_of(const SectionHeader& header) {
+  SectionHead h;
+  h.found = trim_len(header.vartyp) > 0;
+  h.vartyp = header.vartyp;
+  h.typ = std::string(1, header.typ);
+  h.k = header.k;
+  h.l = header.l;
+  if (header.complex()) {
+    h.tag = header.tag;
+    h.version = header.version;
+    h.tag_length = static_cast<int>(header.tag.size());
   }
-};
-
-SectionHead peek_unformatted(int unit) {
-  HeaderItems it;
-  UnformattedRead r(unit, want_both);
-  r.item(it.k);
-  r.item(it.l);
-  r.item(it.typ);
-  r.item(it.vartyp);
-  const bool complex = it.vartyp == "CMPX";
-  if (complex) {
-    r.item(it.tag);
-    r.item(it.version);
-  }
-  if (r.finish() != Io::ok) return {};
-  backspace_unit(unit);
-  return it.head(complex);
+  return h;
 }
 
+// Nothing found where a header was looked for: a clean end when not a byte was taken.
+SectionHead no_header(Io s, bool moved) {
+  SectionHead h;
+  h.end = s == Io::end && !moved;
+  h.cut = s == Io::end && moved;
+  return h;
+}
+
+// A complex header record read with the tag length its size tells, whatever the run's own.
+SectionHead peek_unformatted(int unit) {
+  const std::int64_t at = unit_position(unit);
+  SectionHeader header;
+  // A file that ends after part of a length marker, or inside a header record, has moved
+  // on by the bytes it held: it is cut, not at its end.
+  if (const Io s = read_section_header(unit, want_both, false, HeaderItems::by_word, own_tag_length, header);
+      s != Io::ok)
+    return no_header(s, unit_position(unit) != at);
+  backspace_unit(unit);
+  return head_of(header);
+}
+
+// A complex header line read with the tag length its width tells when it reads so, else
+// with the run's own.
 SectionHead peek_formatted(int unit) {
   Text line = text("", 128);
   do {  // blank lines between sections are passed over
-    if (read_fmt(unit, want_end, "(A)", line) == Io::end) return {};
+    if (read_fmt(unit, want_end, "(A)", line) == Io::end) return no_header(Io::end, false);
   } while (trim_len(line) == 0);
   backspace_unit(unit);
-  HeaderItems it;
-  const bool complex = std::string_view(line).substr(0, 32).find("CMPX") != std::string_view::npos;
-  const Io s = complex ? read_fmt_text(line, want_both,
-                                       "(2I10,1X,A1,1X,A4,1X,A" + std::to_string(cver_tag_length()) + ",1X,I10)",
-                                       it.k, it.l, it.typ, it.vartyp, it.tag, it.version)
-                       : read_fmt_text(line, want_both, "(2I5,1X,A1,1X,A4)", it.k, it.l, it.typ, it.vartyp);
-  if (s != Io::ok) return {};
-  return it.head(complex);
+  SectionHeader header;
+  if (parse_header_line(line, header_line_tag_length(line, cver_tag_length()), header) != HeaderParse::ok)
+    return no_header(Io::err, true);
+  return head_of(header);
 }
 
-// The lines of one formatted row: the values a line holds under each element's row format.
+// The lines of one formatted row under the row format of its element type (a word that
+// names none: ten values a line).
 int lines_per_row(const SectionHead& h) {
-  if (h.k <= 0) return 1;
-  const long long k = h.k;
-  const long long values = h.vartyp == "CMPX" ? 2 * k : k;
-  const long long per = h.vartyp == "FLAG" ? 20 : h.vartyp == "LOG1" ? 120 : 10;
-  return static_cast<int>((values + per - 1) / per);
+  Element e = Element::real;
+  element_of_word(h.vartyp, e);
+  return static_cast<int>(kvax::lines_per_row(e, h.k));
 }
 
 }  // namespace
@@ -102,22 +101,22 @@ bool skip_section(int unit, bool formatted, const SectionHead& h, int& rows) {
   return true;
 }
 
-bool list_sections(int unit, bool formatted) {
+bool list_sections(int unit, bool formatted, int& sections) {
   write_fmt(6, "(A)",
             " <List-->>> section  type  grid         K         L  tag                version");
-  int n = 0;
+  int& n = sections;
+  n = 0;
   bool whole = true;
   for (;;) {
     const SectionHead h = peek_section(unit, formatted);
     if (!h.found) {
-      // Anything but the end of the file here is no section.
-      Text line = text("", 1);
-      const bool end = formatted ? read_fmt(unit, want_both, "(A)", line) != Io::ok
-                                 : UnformattedRead(unit, want_both).finish() == Io::end;
-      if (!end) {
+      // Anything but the clean end of the file here is no section, or one cut.
+      if (h.cut) {
+        write_fmt(6, "(A,I7)", " <List-->E> The file ends inside the header of section", n + 1);
+      } else if (!h.end) {
         write_fmt(6, "(A,I7,A)", " <List-->E> What follows section", n, " is no section");
-        whole = false;
       }
+      whole = h.end;
       break;
     }
     ++n;

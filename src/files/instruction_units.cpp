@@ -2,6 +2,8 @@
 // the terminal's connection, the instruction file's name dialogue, open and label.
 #include <kvax/files/instruction_units.h>
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <string>
@@ -61,14 +63,17 @@ std::string env_value(const char* name) {
 
 bool one_of(char c, std::string_view set) { return set.find(c) != std::string_view::npos; }
 
+// Without a device the terminal is standard input and output.
+void no_terminal(Terminal& t) {
+  if (t.talk) write_fmt(6, "(2A,I3)", " <OpenIn>>> No tty declared. We will use units 5 and 6 ", "instead of ", t.unit);
+  t.unit = -1;
+}
+
 // The terminal's device and type, and its connection (the detection).
 void connect_terminal(Terminal& t) {
   std::string device(trimmed(env_value("tty")));
   if (device.empty()) {
-    // Without a device the terminal is standard input and output.
-    if (t.talk)
-      write_fmt(6, "(2A,I3)", " <OpenIn>>> No tty declared. We will use units 5 and 6 ", "instead of ", t.unit);
-    t.unit = -1;
+    no_terminal(t);
     return;
   }
   if (!device.starts_with("/dev/")) {
@@ -80,6 +85,13 @@ void connect_terminal(Terminal& t) {
   replace_in_string(work, "pts/pty", "pts", 1, 0);
   replace_in_string(work, "pts/pts", "pts", 1, 0);
   device = trimmed(work);
+  // A terminal is a character device: a plain file (or a directory, a FIFO) named by tty
+  // would take the prompts over what it holds, so it counts as no terminal declared.
+  if (struct stat st {}; ::stat(device.c_str(), &st) == 0 && !S_ISCHR(st.st_mode)) {
+    write_fmt(6, "(2A)", " <OpenIn>W> Not a terminal: ", device);
+    no_terminal(t);
+    return;
+  }
   assign(t.device, device);
 
   assign(t.type, env_value("term"));

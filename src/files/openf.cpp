@@ -478,6 +478,10 @@ void set_dir(Opener& s) {
   if (s.qprmpt) s.iuu = s.iuu_saved;
 }
 
+// Options S and H hand their line to the shell as it stands: the shell expands $X itself,
+// and a value substituted here would be parsed again as shell syntax.
+bool runs_shell(char option) { return one_of(option, "sShH"); }
+
 // Option S: runs the name field as a shell command line, in DIR when one is set.
 void run_shell(const Opener& s) {
   std::string cmd(trimmed(s.field));
@@ -631,9 +635,9 @@ Next refuse_long_name(Opener& s) {
 // Acts on the current line: the first rule that applies.
 Next act(Opener& s) {
   s.record_framing = s.mod == '.' ? 1 : -1;
-  if (!s.line_replaced) replace_envars_l(s.field);
-  s.line_replaced = false;
   const char o = s.opt;
+  if (!s.line_replaced && !runs_shell(o)) replace_envars_l(s.field);
+  s.line_replaced = false;
   if (o == '?' && interactive(s)) {
     dialogue::inquiry(s);
     return Next::pass;
@@ -744,7 +748,7 @@ int open_string(std::string_view spec, bool error_return) {
   s.qfs = true;
   assign(s.prmptm, spec);
   s.trace = trim_len(env_value("openf_dbg")) > 0;
-  replace_envars_l(s.prmptm);
+  if (!runs_shell(at(s.prmptm, 4))) replace_envars_l(s.prmptm);
   s.iuu = s.iuu_saved = -1;
   s.iun = -1;
   s.unit4_rewound = false;

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <memory>
 #include <span>
+#include <vector>
 
 #include <kvax/io/units.h>
 
@@ -95,16 +96,24 @@ class Unit {
   int endfile();
 
   // --- whole replacement ---
-  // The unit writes new_file (already remembered for removal), which commit() renames
-  // over target.
-  void replace(std::string new_file, std::string target);
-  bool replacing() const { return !new_file_.empty(); }
+  // The unit writes a new file that commit() puts in place of the output: renamed from
+  // `hidden` over `name` in the directory `dir` (the hidden name already remembered for
+  // removal), or, where the output may be written but not replaced, copied into the
+  // output's own descriptor `into`.
+  struct Replacement {
+    int dir = -1;
+    std::string hidden, name;
+    int into = -1;
+  };
+  void replace(Replacement r) { replacement_ = std::move(r); }
+  bool replacing() const { return replacement_.dir >= 0 || replacement_.into >= 0; }
   bool seekable() const { return store_->positioned(); }
   // Puts the unit over another store (its buffer written out first).
   void set_store(std::unique_ptr<Store> store);
   int commit();
   // Removes the new file (a stop before the commit).
   void discard();
+  std::vector<std::string> stale_removed;  // hidden files of killed runs removed at the open
 
  private:
   enum class Mode { idle, reading, writing };
@@ -139,8 +148,7 @@ class Unit {
   // bytes from there, so BACKSPACE after a peek at a header needs no seek.
   std::int64_t record_mark_ = -1;
   bool unended_ = false;
-  std::string new_file_;  // whole replacement: the file written, renamed over target_
-  std::string target_;
+  Replacement replacement_;
   std::string line_;                // a line that did not lie whole in the buffer
   std::int64_t known_size_ = -1;    // size found while reading; -1 once this unit writes
   void ensure_buffer();

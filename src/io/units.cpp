@@ -1,7 +1,13 @@
 // Units: the buffered connection of a unit number to a file, and the unit table.
+#include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +15,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -80,54 +87,268 @@ std::unique_ptr<Unit> standard_unit(int number) {
   return u;
 }
 
-// The file a name finally designates, following symbolic links (also one that names a
-// file not there yet); the name itself when the links go round in a circle.
-std::string final_target(std::string name) {
-  for (int hop = 0; hop < 40; ++hop) {
-    struct stat st {};
-    if (::lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return name;
-    char link[PATH_MAX];
-    const ssize_t n = ::readlink(name.c_str(), link, sizeof link - 1);
-    if (n <= 0) return name;
-    std::string to(link, static_cast<std::size_t>(n));
-    if (to[0] != '/') {
-      const std::size_t slash = name.rfind('/');
-      if (slash != std::string::npos) to = name.substr(0, slash + 1) + to;
-    }
-    name = std::move(to);
+// The descriptor that a name of one of this process's descriptors designates
+// (/dev/stdout, /dev/fd/N, /proc/self/fd/N ...), or -1 for any other name.
+int descriptor_of_name(std::string_view name) {
+  if (name == "/dev/stdin") return 0;
+  if (name == "/dev/stdout") return 1;
+  if (name == "/dev/stderr") return 2;
+  const std::string own = "/proc/" + std::to_string(::getpid()) + "/fd/";
+  for (const std::string_view dir : {std::string_view("/dev/fd/"), std::string_view("/proc/self/fd/"),
+                                     std::string_view("/proc/thread-self/fd/"), std::string_view(own)}) {
+    if (!name.starts_with(dir)) continue;
+    const std::string_view digits = name.substr(dir.size());
+    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string_view::npos)
+      return -1;
+    return std::stoi(std::string(digits));
   }
-  return name;
+  return -1;
 }
 
-// Opens a new hidden file beside target for a whole replacement: 0 with the descriptor
-// and the name, -1 when the file is to be written directly (not a regular file, a
-// directory that may not be written, a file that may not be written), or an I/O status.
-int open_replacement(const std::string& target, std::string_view status, int& fd, std::string& name) {
-  struct stat st {};
-  const bool exists = ::stat(target.c_str(), &st) == 0;
-  if (exists && !S_ISREG(st.st_mode)) return -1;
-  if (exists && ::access(target.c_str(), W_OK) != 0) return -1;
-  if (exists && upper_equal(status, "NEW")) return iostat::new_file_exists;
-  if (!exists && upper_equal(status, "OLD")) return ENOENT;
-  const std::size_t slash = target.rfind('/');
-  const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+std::string directory_part(const std::string& name) {
+  const std::size_t slash = name.rfind('/');
+  return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+}
+
+// What an output name designates, found before anything is written.
+struct OutputTarget {
+  std::string path;     // the file, symbolic links followed (also to a file not there yet)
+  int descriptor = -1;  // one of this process's descriptors
+  bool magic = false;   // a link of /proc, whose text is no path: opened as it is
+  int error = 0;        // ELOOP: the links go round
+};
+
+OutputTarget final_target(std::string name) {
+  for (int hop = 0; hop < 40; ++hop) {
+    if (const int fd = descriptor_of_name(name); fd >= 0) return {name, fd};
+    struct stat st {};
+    if (::lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return {name};
+    const std::string dir = directory_part(name);
+    struct statfs fs {};
+    if (::statfs(dir.empty() ? "." : dir.c_str(), &fs) == 0 && fs.f_type == PROC_SUPER_MAGIC)
+      return {name, -1, true};
+    char link[PATH_MAX];
+    const ssize_t n = ::readlink(name.c_str(), link, sizeof link - 1);
+    if (n <= 0) return {name};
+    std::string to(link, static_cast<std::size_t>(n));
+    name = to[0] == '/' ? std::move(to) : dir + to;
+  }
+  return {name, -1, false, ELOOP};
+}
+
+// Every signal held back while a new file is made and remembered, put in place or
+// removed, so that none can come between the two steps.
+class SignalsHeld {
+ public:
+  SignalsHeld() {
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &before_);
+  }
+  ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+ private:
+  sigset_t before_;
+};
+
+// The names of the new hidden files not yet committed, with the descriptors of their
+// directories, in fixed storage that a signal handler may read; a slot is in use while
+// its name is not empty.
+struct PendingSlot {
+  int dir;
+  char name[NAME_MAX + 1];
+};
+constexpr int pending_slots = 8;
+PendingSlot pending[pending_slots];
+
+// Writers on several threads (units of their own) take slots one at a time; the signal
+// handler only reads them.
+std::mutex pending_lock;
+
+void remember_pending(int dir, const std::string& name) {
+  const std::lock_guard hold(pending_lock);
+  for (PendingSlot& slot : pending) {
+    if (slot.name[0] == '\0' && name.size() < sizeof slot.name) {
+      slot.dir = dir;
+      std::memcpy(slot.name, name.c_str(), name.size() + 1);
+      return;
+    }
+  }
+}
+
+void forget_pending(int dir, const std::string& name) {
+  const std::lock_guard hold(pending_lock);
+  for (PendingSlot& slot : pending)
+    if (slot.dir == dir && name == slot.name) slot.name[0] = '\0';
+}
+
+// The hidden name of a new file for the output `base`: ".base.kvax-" and six letters.
+std::string hidden_prefix(std::string base) {
   if (base.size() > 200) base.resize(200);  // room for the marks within a file name's 255 bytes
-  name = dir + "." + base + ".kvax-XXXXXX";
-  fd = ::mkostemp(name.data(), O_CLOEXEC);
+  return "." + base + ".kvax-";
+}
+
+// Creates a new hidden file in dir for the output `base`, locked while this run lives,
+// so that a later run can tell it from one left by a killed run. 0 or errno.
+int create_hidden(int dir, const std::string& base, int& fd, std::string& name) {
+  static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    unsigned char r[6];
+    if (::getrandom(r, sizeof r, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof r)) {
+      timespec ts {};
+      ::clock_gettime(CLOCK_MONOTONIC, &ts);
+      std::uint64_t x = static_cast<std::uint64_t>(ts.tv_nsec) ^ (static_cast<std::uint64_t>(::getpid()) << 32) ^
+                        static_cast<std::uint64_t>(attempt) * 0x9E3779B97F4A7C15ull;
+      for (unsigned char& c : r) c = static_cast<unsigned char>(x >>= 7);
+    }
+    name = hidden_prefix(base);
+    for (unsigned char c : r) name += letters[c % 62];
+    fd = ::openat(dir, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd >= 0) {
+      ::flock(fd, LOCK_EX | LOCK_NB);
+      return 0;
+    }
+    if (errno != EEXIST) return errno;
+  }
+  return EEXIST;
+}
+
+// Removes the hidden files beside the output `base` that a killed run left: not locked
+// by a live run and last written more than a minute ago. Their names, after `shown`.
+void remove_stale(int dir, const std::string& base, const std::string& shown, std::vector<std::string>& removed) {
+  const int list = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (list < 0) return;
+  DIR* d = ::fdopendir(list);
+  if (!d) {
+    ::close(list);
+    return;
+  }
+  const std::string prefix = hidden_prefix(base);
+  const time_t now = ::time(nullptr);
+  while (const dirent* e = ::readdir(d)) {
+    const std::string_view n = e->d_name;
+    if (n.size() != prefix.size() + 6 || !n.starts_with(prefix)) continue;
+    const int fd = ::openat(dir, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_mtime < now - 60 &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlinkat(dir, e->d_name, 0) == 0)
+      removed.push_back(shown + std::string(n));
+    ::close(fd);
+  }
+  ::closedir(d);
+}
+
+// A file of another user in a sticky directory of a third, which only its owner or the
+// directory's may rename or remove.
+bool rename_refused(int dir, const struct stat& file) {
+  struct stat d {};
+  const uid_t me = ::geteuid();
+  return ::fstat(dir, &d) == 0 && (d.st_mode & S_ISVTX) && me != 0 && file.st_uid != me && d.st_uid != me;
+}
+
+// An unnamed file for the new content of an output that is copied into place: under
+// TMPDIR (or /tmp), else in memory. The descriptor, or -errno.
+int unnamed_file() {
+  const char* tmp = std::getenv("TMPDIR");
+  const std::string dir = tmp && *tmp ? tmp : "/tmp";
+  int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
   if (fd < 0) {
-    const int e = errno;
-    return e == EACCES || e == EPERM || e == EROFS ? -1 : e;
+    std::string name = dir + "/kvax-XXXXXX";
+    fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd >= 0) ::unlink(name.c_str());
   }
-  if (exists) {
-    [[maybe_unused]] const int rc = ::fchown(fd, st.st_uid, st.st_gid);  // may be refused; the bits still hold
-    ::fchmod(fd, st.st_mode & 07777);
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
+  if (fd < 0) fd = ::memfd_create("kvax-output", MFD_CLOEXEC);
+  return fd >= 0 ? fd : -errno;
+}
+
+// Opens the new file of a whole replacement of target: 0 with the descriptor and how it
+// is put in place, -1 when the target is to be written directly (not a regular file, a
+// file that may not be written), or an I/O status. The new file is a hidden file beside
+// the target, renamed over it at the commit; where that cannot be (a directory that may
+// not be written, a sticky directory) an unnamed file elsewhere, copied into the target.
+int open_replacement(const std::string& target, std::string_view status, int& fd, Unit::Replacement& r,
+                     std::vector<std::string>& stale) {
+  const std::string dir_name = directory_part(target);
+  const std::string base = target.substr(dir_name.size());
+  if (base.empty()) return -1;  // "name/": opened as it is, where a directory is refused
+  const int dir = ::open(dir_name.empty() ? "." : dir_name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return errno;
+  const auto fail = [&](int rc) {
+    ::close(dir);
+    return rc;
+  };
+  struct stat st {};
+  const bool exists = ::fstatat(dir, base.c_str(), &st, 0) == 0;
+  if (!exists && errno != ENOENT) return fail(errno);
+  if (exists && !S_ISREG(st.st_mode)) return fail(-1);
+  if (exists && ::faccessat(dir, base.c_str(), W_OK, AT_EACCESS) != 0) return fail(-1);
+  if (exists && upper_equal(status, "NEW")) return fail(iostat::new_file_exists);
+  if (!exists && upper_equal(status, "OLD")) return fail(ENOENT);
+
+  if (!exists || !rename_refused(dir, st)) {
+    remove_stale(dir, base, dir_name, stale);
+    std::string hidden;
+    const int rc = create_hidden(dir, base, fd, hidden);
+    if (rc == 0) {
+      remember_pending(dir, hidden);
+      if (exists) {
+        [[maybe_unused]] const int owner = ::fchown(fd, st.st_uid, st.st_gid);  // may be refused; the bits still hold
+        ::fchmod(fd, st.st_mode & 07777);
+      } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd, 0666 & ~mask);
+      }
+      r = {dir, std::move(hidden), base, -1};
+      return 0;
+    }
+    if (!exists || (rc != EACCES && rc != EPERM && rc != EROFS)) return fail(rc);
   }
+  // Written in place at the end: the output's descriptor is taken now (it is not cut).
+  // Not blocking: a FIFO put there since would wait for a reader with the signals held.
+  const int into = ::openat(dir, base.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  ::close(dir);
+  if (into < 0) return -1;
+  if (::fstat(into, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(into);
+    return -1;
+  }
+  fd = unnamed_file();
+  if (fd < 0) {
+    ::close(into);
+    return -fd;
+  }
+  r = {-1, {}, {}, into};
   return 0;
+}
+
+// Copies the whole of `from` into `into` and ends `into` there. Room is asked for first,
+// so that a full disk shows before the first byte of the output changes.
+int copy_into(int from, int into) {
+  struct stat st {};
+  if (::fstat(from, &st) != 0) return errno;
+  const off_t size = st.st_size;
+  if (size > 0 && ::fallocate(into, FALLOC_FL_KEEP_SIZE, 0, size) != 0 && errno != EOPNOTSUPP && errno != ENOSYS &&
+      errno != EINVAL)
+    return errno;
+  const std::size_t chunk = std::size_t{1} << 20;
+  std::unique_ptr<char[]> buf(new char[chunk]);
+  for (off_t at = 0; at < size;) {
+    const ssize_t n = ::pread(from, buf.get(), std::min<off_t>(chunk, size - at), at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n < 0 ? errno : EIO;
+    for (ssize_t done = 0; done < n;) {
+      const ssize_t w = ::pwrite(into, buf.get() + done, static_cast<std::size_t>(n - done), at + done);
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) return w < 0 ? errno : EIO;
+      done += w;
+    }
+    at += n;
+  }
+  return ::ftruncate(into, size) == 0 ? 0 : errno;
 }
 
 }  // namespace
@@ -495,8 +716,7 @@ int Unit::backspace_line() {
 }
 
 std::uint32_t Unit::marker(const unsigned char* p) const {
-  if (big_endian) return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
-  return (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0];
+  return record_marker(reinterpret_cast<const std::byte*>(p), big_endian);
 }
 
 void Unit::put_marker(unsigned char* p, std::uint32_t v) const {
@@ -612,102 +832,100 @@ int Unit::endfile() {
   return 0;
 }
 
-// The names of the new files not yet committed, in fixed storage that a signal handler
-// may read; a slot is in use while its first byte is not NUL.
-namespace {
-constexpr int pending_slots = 8;
-char pending_names[pending_slots][PATH_MAX];
-// Writers on several threads (units of their own) take slots one at a time; the signal
-// handler only reads them.
-std::mutex pending_lock;
-
-void remember_pending(const std::string& name) {
-  const std::lock_guard hold(pending_lock);
-  for (auto& slot : pending_names) {
-    if (slot[0] == '\0' && name.size() < sizeof slot) {
-      std::memcpy(slot, name.c_str(), name.size() + 1);
-      return;
+int Unit::commit() {
+  if (!replacing()) return 0;
+  int e = flush();
+  if (e == 0) {
+    const SignalsHeld held;
+    Replacement& r = replacement_;
+    if (r.dir >= 0) {
+      if (::renameat(r.dir, r.hidden.c_str(), r.dir, r.name.c_str()) == 0) {
+        forget_pending(r.dir, r.hidden);
+        ::close(r.dir);
+        r = {};
+        return 0;
+      }
+      e = errno;
+    } else {
+      e = copy_into(store_->descriptor(), r.into);
+      if (e == 0) {
+        ::close(r.into);
+        r = {};
+        return 0;
+      }
     }
   }
-}
-
-void forget_pending(const std::string& name) {
-  const std::lock_guard hold(pending_lock);
-  for (auto& slot : pending_names)
-    if (name == slot) slot[0] = '\0';
-}
-}  // namespace
-
-void Unit::replace(std::string new_file, std::string target) {
-  new_file_ = std::move(new_file);
-  target_ = std::move(target);
-}
-
-int Unit::commit() {
-  if (new_file_.empty()) return 0;
-  int e = flush();
-  if (e == 0 && ::rename(new_file_.c_str(), target_.c_str()) != 0) e = errno;
-  if (e != 0) {
-    discard();
-    return e;
-  }
-  forget_pending(new_file_);
-  new_file_.clear();
-  return 0;
+  discard();
+  return e;
 }
 
 void Unit::discard() {
-  if (new_file_.empty()) return;
-  ::unlink(new_file_.c_str());
-  forget_pending(new_file_);
-  new_file_.clear();
+  if (!replacing()) return;
+  const SignalsHeld held;
+  Replacement& r = replacement_;
+  if (r.dir >= 0) {
+    ::unlinkat(r.dir, r.hidden.c_str(), 0);
+    forget_pending(r.dir, r.hidden);
+    ::close(r.dir);
+  }
+  if (r.into >= 0) ::close(r.into);
+  r = {};
 }
 
 namespace {
 
-// A unit that writes a new hidden file beside `name`, to be renamed over it by commit():
-// 0 with the unit, -1 when the file is to be written directly, or an I/O status. The new
-// file is made and remembered for removal with the signals that end a run held back (on
-// this thread), so that none can come between the two.
-int replacement_unit(int number, const std::string& name, std::string_view status, std::unique_ptr<Unit>& u) {
+// An output as open_unit opens it for writing: through one of this process's descriptors
+// that the name designates, or (with whole replacement) as a new file put in place at the
+// commit. 0 with what was opened, -1 when the name is to be opened directly, or an I/O
+// status. Safe on several threads at once.
+struct OutputOpen {
   int fd = -1;
-  std::string new_file;
-  const std::string target = final_target(name);
-  sigset_t ending, before;
-  sigemptyset(&ending);
-  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, sig);
-  pthread_sigmask(SIG_BLOCK, &ending, &before);
-  const int rc = open_replacement(target, status, fd, new_file);
-  if (rc == 0) remember_pending(new_file);
-  pthread_sigmask(SIG_SETMASK, &before, nullptr);
-  if (rc != 0) return rc;
-  u = std::make_unique<Unit>(number, fd, true);
-  u->file = name;
-  u->replace(std::move(new_file), target);
-  return 0;
+  bool through_descriptor = false;
+  bool writable = true;
+  Unit::Replacement replacement;
+  std::vector<std::string> stale;
+};
+
+int open_output(const std::string& name, std::string_view status, bool replace_whole, OutputOpen& o) {
+  const OutputTarget target = replace_whole ? final_target(name) : OutputTarget{name, descriptor_of_name(name)};
+  if (target.error) return target.error;
+  if (target.descriptor >= 0) {
+    // Written through the descriptor itself, in turn from where it stands: a pipe
+    // streams, a file opened for appending is appended to, nothing is replaced or cut.
+    o.fd = ::fcntl(target.descriptor, F_DUPFD_CLOEXEC, 3);
+    if (o.fd < 0) return errno;
+    o.through_descriptor = true;
+    o.writable = (::fcntl(o.fd, F_GETFL) & O_ACCMODE) != O_RDONLY;
+    return 0;
+  }
+  if (!replace_whole || target.magic) return -1;
+  const SignalsHeld held;
+  return open_replacement(target.path, status, o.fd, o.replacement, o.stale);
 }
 
 }  // namespace
 
 int open_own_output(const std::string& name, bool formatted, bool big_endian, std::unique_ptr<Unit>& u) {
   if (name.empty()) return ENOENT;
-  int rc = replacement_unit(own_unit, name, "UNKNOWN", u);
+  OutputOpen o;
+  const int rc = open_output(name, "UNKNOWN", true, o);
+  if (rc > 0) return rc;
+  bool seekable = !o.through_descriptor;
   if (rc < 0) {
-    // Not a regular file, or a directory that may not be written: written directly.
-    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) return errno;
+    // Not a regular file (a device, a FIFO): written directly, as a stream.
+    o.fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+    if (o.fd < 0) return errno;
     struct stat st {};
-    const bool seekable = ::fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
-    u = std::make_unique<Unit>(own_unit, fd, seekable);
-    u->file = name;
-    rc = 0;
+    seekable = ::fstat(o.fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
   }
-  if (rc == 0) {
-    u->formatted = formatted;
-    u->big_endian = big_endian;
-    u->readable = false;
-  }
-  return rc;
+  u = std::make_unique<Unit>(own_unit, o.fd, seekable);
+  u->file = name;
+  u->formatted = formatted;
+  u->big_endian = big_endian;
+  u->readable = false;
+  u->writable = o.writable;
+  if (rc == 0 && !o.through_descriptor) u->replace(std::move(o.replacement));
+  return 0;
 }
 
 int open_own_input(const std::string& name, bool formatted, bool big_endian, std::unique_ptr<Unit>& u) {
@@ -780,16 +998,28 @@ int open_unit(int number, const OpenSpec& spec) {
   if (find_unit(number) && !(number == 5 || number == 6)) close_unit(number);
 
   Table& t = table();
-  if (!spec.read_only && t.replace_whole[number]) {
-    std::unique_ptr<Unit> u;
-    const int rc = replacement_unit(number, name, status, u);
+  const auto connect = [&](int fd, bool seekable) -> Unit& {
+    auto u = std::make_unique<Unit>(number, fd, seekable);
+    u->formatted = formatted;
+    u->big_endian = big;
+    u->framed = formatted || spec.record_framing == -1;
+    u->file = name;
+    Unit& unit = *u;
+    t.units[number] = std::move(u);
+    t.last = nullptr;
+    return unit;
+  };
+  if (!spec.read_only) {
+    OutputOpen o;
+    const int rc = open_output(name, status, t.replace_whole[number], o);
     if (rc > 0) return rc;
     if (rc == 0) {
-      u->formatted = formatted;
-      u->big_endian = big;
-      u->framed = formatted || spec.record_framing == -1;
-      t.units[number] = std::move(u);
-      t.last = nullptr;
+      Unit& u = connect(o.fd, !o.through_descriptor);
+      u.writable = o.writable;
+      if (!o.through_descriptor) {
+        u.replace(std::move(o.replacement));
+        u.stale_removed = std::move(o.stale);
+      }
       return 0;
     }
   }
@@ -819,14 +1049,7 @@ int open_unit(int number, const OpenSpec& spec) {
     return EISDIR;
   }
   const bool seekable = S_ISREG(st.st_mode) || S_ISBLK(st.st_mode);
-  auto u = std::make_unique<Unit>(number, fd, seekable);
-  u->formatted = formatted;
-  u->big_endian = big;
-  u->writable = writable;
-  u->framed = formatted || spec.record_framing == -1;
-  u->file = name;
-  t.units[number] = std::move(u);
-  t.last = nullptr;
+  connect(fd, seekable).writable = writable;
   return 0;
 }
 
@@ -883,8 +1106,13 @@ int commit_unit(int number) {
 }
 
 void remove_uncommitted_files() noexcept {
-  for (auto& slot : pending_names)
-    if (slot[0] != '\0') ::unlink(slot);
+  for (const PendingSlot& slot : pending)
+    if (slot.name[0] != '\0') ::unlinkat(slot.dir, slot.name, 0);
+}
+
+std::vector<std::string> stale_files_removed(int number) {
+  Unit* u = find_unit(number);
+  return u ? u->stale_removed : std::vector<std::string>{};
 }
 
 bool unit_is_writable(int number) {
@@ -950,6 +1178,12 @@ void write_unit_pieces(int number, std::span<const BytePiece> pieces) {
 bool unit_is_big_endian(int number) {
   const Unit* u = find_unit(number);
   return u && u->big_endian;
+}
+
+std::uint32_t record_marker(const std::byte* marker, bool big_endian) {
+  std::uint32_t v = 0;
+  for (int i = 0; i < 4; ++i) v |= std::to_integer<std::uint32_t>(marker[big_endian ? i : 3 - i]) << (8 * (3 - i));
+  return v;
 }
 
 long read_unit_records(int number, std::span<std::byte> dst, std::size_t data, long n) {

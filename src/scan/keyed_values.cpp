@@ -31,7 +31,8 @@ bool substring(std::string_view text, std::string_view key, std::string_view ter
   if (trim_len(key) == 1 && key[0] == '^') {
     k = 1;
   } else {
-    if (!qu_index(text, key, k, case_fallback)) return false;
+    // An empty key is missing (the search itself would find it at position 1).
+    if (key.empty() || !qu_index(text, key, k, case_fallback)) return false;
     lk = len(key);
   }
   k += lk;

@@ -87,7 +87,9 @@ bool qloc_in_file(int unit, std::string_view label, std::string_view options) {
     }
     ++s.lines_read;
     if (upper) ucase(sub(line, 1, trim_len(line)), line);
-    q_index(line, search, s.match_column);
+    // An empty label stands nowhere (the search itself would find it at column 1).
+    s.match_column = 0;
+    if (!search.empty()) q_index(line, search, s.match_column);
     if (s.line_trace)
       write_fmt(6, "(5A,2I5)", " <QlocIF>d> ", search, "->", trimmed(line), "<-", s.match_column, lt);
     const int m = s.match_column;

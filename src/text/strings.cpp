@@ -173,7 +173,8 @@ int value_end(std::string_view text, int start, std::string_view terminators, bo
 }
 
 bool q_index(std::string_view text, std::string_view pattern, int& pos) {
-  pos = find_in(text, pattern, 1, len(text));
+  // An empty pattern is found at once, as INDEX finds it.
+  pos = pattern.empty() ? 1 : find_in(text, pattern, 1, len(text));
   return pos > 0;
 }
 

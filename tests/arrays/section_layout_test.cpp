@@ -2,6 +2,7 @@
 // checked against what the writers of the units put into files.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -158,6 +159,31 @@ TEST(SectionLayout, HeaderLinesReadAndWritten) {
   EXPECT_EQ(h.vartyp, "REAL");
 }
 
+// What a complex header tells by its own size, and the look of a complex header line.
+TEST(SectionLayout, TagLengthsAndTheLookOfAHeaderLine) {
+  EXPECT_EQ(tag_length_of_record(19), 2);
+  EXPECT_EQ(tag_length_of_record(33), 16);
+  EXPECT_EQ(tag_length_of_record(34), 0);
+  EXPECT_EQ(tag_length_of_record(17), 0);
+  EXPECT_EQ(tag_length_of_record(13), 0);
+  EXPECT_EQ(tag_length_of_line("         3         2 M CMPX M2         -1"), 2);
+  EXPECT_EQ(tag_length_of_line("         3         2 M CMPX MS4          7   "), 3);
+  EXPECT_EQ(tag_length_of_line("         3         2 M CMPX"), 0);
+  struct Row {
+    int line;
+    std::string_view text;
+    bool looks;
+  };
+  for (const Row& r : {Row{__LINE__, "         3         2 M CMPX M2         -1", true},
+                       Row{__LINE__, "        -3        +2   Xabc", true}, Row{__LINE__, "         3         2 M 1MPX", false},
+                       Row{__LINE__, "                   2 M CMPX", false}, Row{__LINE__, "    5    7 Z REAL", false},
+                       Row{__LINE__, "         3         2 MMCMPX", false}, Row{__LINE__, "         3         2 M CMP", false},
+                       Row{__LINE__, "         3         2 M C", false}, Row{__LINE__, "         3         2 M ", false}}) {
+    SCOPED_TRACE(r.line);
+    EXPECT_EQ(starts_as_complex_header(r.text), r.looks);
+  }
+}
+
 // Tags that share their first characters are told apart by the readers of both
 // representations: a search passes over the first section, a plain read names both tags.
 TEST(SectionLayout, ReadersTellTagsApartByEveryCharacter) {
@@ -224,22 +250,20 @@ TEST(SectionLayout, SizesAreThoseOfTheWrittenFiles) {
       EXPECT_EQ(static_cast<std::int64_t>(read_file(d.file("s")).size()), head + l * row)
           << traits(e).word << (formatted ? " formatted" : " unformatted") << " n=" << n;
     };
+    // Each writer of both representations, with the element type it writes.
+    const std::pair<Element, std::function<void(bool)>> writers[] = {
+        {Element::cmpx, [&](bool t) { t ? outzm_f(40, z, k, l, "M", "M2") : outzm(40, z, k, l, "M", "M2"); }},
+        {Element::real, [&](bool t) { t ? outrm_f(40, r, k, l, "M") : outrm(40, r, k, l, "M"); }},
+        {Element::dble, [&](bool t) { t ? outdm_f(40, x, k, l, "M") : outdm(40, x, k, l, "M"); }},
+        {Element::flag, [&](bool t) { t ? outim_f(40, f, k, l, "M") : outim(40, f, k, l, "M"); }},
+        {Element::log1, [&](bool t) { t ? outlm_f(40, b, k, l, "M") : outlm(40, b, k, l, "M"); }},
+    };
     for (bool formatted : {false, true}) {
-      ASSERT_EQ(open(formatted), 0);
-      formatted ? outzm_f(40, z, k, l, "M", "M2") : outzm(40, z, k, l, "M", "M2");
-      expect_size(Element::cmpx, formatted);
-      ASSERT_EQ(open(formatted), 0);
-      formatted ? outrm_f(40, r, k, l, "M") : outrm(40, r, k, l, "M");
-      expect_size(Element::real, formatted);
-      ASSERT_EQ(open(formatted), 0);
-      formatted ? outdm_f(40, x, k, l, "M") : outdm(40, x, k, l, "M");
-      expect_size(Element::dble, formatted);
-      ASSERT_EQ(open(formatted), 0);
-      formatted ? outim_f(40, f, k, l, "M") : outim(40, f, k, l, "M");
-      expect_size(Element::flag, formatted);
-      ASSERT_EQ(open(formatted), 0);
-      formatted ? outlm_f(40, b, k, l, "M") : outlm(40, b, k, l, "M");
-      expect_size(Element::log1, formatted);
+      for (const auto& [e, write] : writers) {
+        ASSERT_EQ(open(formatted), 0);
+        write(formatted);
+        expect_size(e, formatted);
+      }
     }
   }
   set_length_tag_tide(2);
@@ -251,6 +275,12 @@ TEST(SectionLayout, SizesAreThoseOfTheWrittenFiles) {
   EXPECT_EQ(lines_per_row(Element::flag, 40), 2);
   EXPECT_EQ(row_line_bytes(Element::cmpx, 3, "(1p,5e24.10,:)"), -1);
   EXPECT_EQ(row_line_bytes(Element::cmpx, 0, initial_efmt), 1);
+  // K and L in the text headers: ten columns, five for the other types.
+  EXPECT_TRUE(fits_text_header(Element::cmpx, 2147483647, -999999999));
+  EXPECT_FALSE(fits_text_header(Element::cmpx, 3, -1000000000));
+  EXPECT_TRUE(fits_text_header(Element::flag, 99999, -9999));
+  EXPECT_FALSE(fits_text_header(Element::log1, 100000, 1));
+  EXPECT_FALSE(fits_typed_header(1, -10000));
 }
 
 // The parse and format functions keep nothing between calls: threads do not disturb

@@ -280,12 +280,22 @@ TEST_F(BadInput, UnformattedHeadersWithExtremeSizes) {
 
   // No cells: the reader still takes one record per row and the writer writes the
   // header and L empty rows, as for any grid; more rows than the file holds are truncated
-  // data, so a short header cannot ask for more output than its file holds.
+  // data, so a short header cannot ask for more output than its file holds. K and L that
+  // the text header (I10) cannot hold are refused before anything is written.
   for (auto [k, l, shown] : {std::tuple{0, 2, "0x2"}, {2, 0, "2x0"}, {-1, 2, "-1x2"}, {2, -3, "2x-3"},
-                             {INT32_MIN, INT32_MIN, "******x******"}}) {
+                             {INT32_MIN, INT32_MIN, "******x******"}, {-999999999, 1, "******x1"},
+                             {1, -1000000000, "1x******"}}) {
     SCOPED_TRACE(shown);
     r = run(two_by_two(k, l).unformatted(), {"-u2f"}, "out");
-    EXPECT_TRUE(last_line(r.out).starts_with(" <OutzmF>>> CMPX array, grid M, f.unit 31: out -->M2")) << r.out;
+    if (k >= -999999999 && l >= -999999999) {
+      EXPECT_TRUE(last_line(r.out).starts_with(" <OutzmF>>> CMPX array, grid M, f.unit 31: out -->M2")) << r.out;
+      EXPECT_EQ(r.status, 0);
+    } else {
+      char refused[80];
+      std::snprintf(refused, sizeof refused, " <Main-->T> Grid does not fit the output header:%12d%12d\n", k, l);
+      EXPECT_EQ(last_line(r.out), refused);
+      EXPECT_EQ(r.status, 1);
+    }
     r = run(two_by_two(k, l).unformatted(), {"-u2u"}, "out");
     EXPECT_EQ(last_line(r.out), " <OUTZM->>> CMPX array, grid M " + std::string(shown) +
                                     ", f.unit 31: out -->M2  #     7 \n");

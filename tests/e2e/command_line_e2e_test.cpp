@@ -53,7 +53,7 @@ TEST(CommandLineRun, HelpWritesTheUsageTextAndStops) {
            {{"-r", "-v5", "-u2f", "-h", "m2.u"}, usage_text},
            {{"m2.u", "-hx"}, usage_text},
            {{"--help"}, usage_text + more},
-           {{"--unknown", "--help", "m2.u"}, usage_text + more}}) {
+           {{"--help", "--unknown", "m2.u"}, usage_text + more}}) {
     SCOPED_TRACE(args.front());
     const auto r = run_kvax(args, d.path());
     EXPECT_EQ(r.out, std::string(start_line) + text);
@@ -110,6 +110,82 @@ TEST(CommandLineRun, NumericalValuesOfOptions) {
     EXPECT_EQ(p.err, r.err);
     EXPECT_EQ(p.status, r.status);
   }
+}
+
+// Every argument that begins with "--" is ours: one that is not exactly an option is
+// refused before anything is opened, with a hint, and the input is left alone.
+TEST(CommandLineRun, OwnOptionsMisspeltAreRefused) {
+  ScratchDir d;
+  test::write_file(d.file("m2.u"), test::Section{}.unformatted());
+  const std::string all =
+      "the options of kvax that begin with -- are --all, --list, --tag=T, --help and --version";
+  struct Row {
+    int line;
+    std::vector<std::string> args;
+    std::string refused;
+  } rows[] = {
+      {__LINE__, {"--tag", "K1"}, "--tag: write --tag=K1"},
+      {__LINE__, {"--tag"}, "--tag: write --tag=T, T the tag"},
+      {__LINE__, {"--Tag=K1"}, "--Tag=K1: write --tag=K1"},
+      {__LINE__, {"--tags=K1"}, "--tags=K1: write --tag=K1"},
+      {__LINE__, {"--tag="}, "--tag=: write --tag=T, T the tag"},
+      {__LINE__, {"--tag=ABCDEFGHIJKLMNOPQ"}, "--tag=ABCDEFGHIJKLMNOPQ: write --tag=T, T of at most 16 characters"},
+      {__LINE__, {"--al"}, "--al: write --all"},
+      {__LINE__, {"--ALL"}, "--ALL: write --all"},
+      {__LINE__, {"---list"}, "---list: write --list"},
+      {__LINE__, {"--lsit"}, "--lsit: write --list"},
+      {__LINE__, {"--list=m2.u"}, "--list=m2.u: write --list"},
+      {__LINE__, {"--verison"}, "--verison: write --version"},
+      {__LINE__, {"--"}, "--: " + all},
+      {__LINE__, {"--unknown", "--help"}, "--unknown: " + all},
+      {__LINE__, {"-r", "--xyz", "-h"}, "--xyz: " + all},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.line);
+    auto args = r.args;
+    args.insert(args.end(), {"-o", "out.f", "m2.u"});
+    const auto p = run_kvax(args, d.path());
+    EXPECT_EQ(p.out, std::string(start_line) + " <Main-->T> Refused option " + r.refused + "\n");
+    EXPECT_EQ(p.err, "");
+    EXPECT_EQ(p.status, 1);
+    EXPECT_FALSE(test::file_exists(d.file("out.f")));
+  }
+  // A tag of 16 characters is one.
+  const auto p = run_kvax({"--tag=ABCDEFGHIJKLMNOP", "-o", "out.f", "m2.u"}, d.path());
+  EXPECT_EQ(p.out.find("Refused"), std::string::npos) << p.out;
+}
+
+// Single-dash arguments that are no option, and input names that a later one replaces,
+// are ignored as before, each with a warning on standard error; standard output and the
+// output file are as without them.
+TEST(CommandLineRun, IgnoredArgumentsAreNamedOnStandardError) {
+  ScratchDir d, plain_dir;
+  test::write_file(d.file("m2.u"), test::Section{}.unformatted());
+  test::write_file(plain_dir.file("m2.u"), test::Section{}.unformatted());
+  const auto plain = run_kvax({"-o", "out.f", "m2.u"}, plain_dir.path());
+  const auto p = run_kvax({"-R", "first.u", "-tag=K1", "-all", "-x", "second.u", "-o", "out.f", "m2.u"}, d.path());
+  EXPECT_EQ(p.err,
+            " <Main-->W> Ignored argument: -R\n"
+            " <Main-->W> Ignored argument: -tag=K1 (did you mean --tag=K1?)\n"
+            " <Main-->W> Ignored argument: -all (did you mean --all?)\n"
+            " <Main-->W> Ignored argument: -x\n"
+            " <Main-->W> Input name first.u ignored: the input is m2.u\n"
+            " <Main-->W> Input name second.u ignored: the input is m2.u\n");
+  EXPECT_EQ(p.status, 0);
+  EXPECT_EQ(p.out, plain.out);
+  EXPECT_EQ(test::read_file(d.file("out.f")), test::read_file(plain_dir.file("out.f")));
+}
+
+// --list writes no file, so it derives no output name: not even one equal to the input.
+TEST(CommandLineRun, ListingNeedsNoOutputName) {
+  ScratchDir d;
+  test::write_file(d.file("m2.f"), test::Section{}.unformatted());
+  auto p = run_kvax({"--list", "m2.f"}, d.path());
+  EXPECT_EQ(p.status, 0) << p.out;
+  EXPECT_TRUE(p.out.ends_with(" <List-->>> sections:      1\n")) << p.out;
+  p = run_kvax({"--list"}, d.path());
+  EXPECT_EQ(p.out, std::string(start_line) + " <Main-->T> No input file name; give one\n");
+  EXPECT_EQ(p.status, 1);
 }
 
 }  // namespace

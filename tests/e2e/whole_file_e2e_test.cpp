@@ -123,11 +123,11 @@ TEST(WholeFiles, SectionByTag) {
     p = run_kvax({dir, "--tag=M2", "-o", "m2.u", input}, d.path());
     EXPECT_EQ(p.status, 0) << p.out;
     EXPECT_NE(p.out.find("-->M2  #     1"), std::string::npos) << p.out;
-    // An absent tag: the readers' end-of-file lines, then "Bad input".
+    // An absent tag: the readers' end-of-file lines, then the sections looked at.
     p = run_kvax({dir, "--tag=K1", "-o", "k1.u", input}, d.path());
     EXPECT_EQ(p.status, 1);
     EXPECT_NE(p.out.find("Sections read:     0"), std::string::npos) << p.out;
-    EXPECT_TRUE(p.out.ends_with(" <Main-->T> Bad input; tide$, ver.# EF     -1\n")) << p.out;
+    EXPECT_TRUE(p.out.ends_with(" <Main-->T> No complex section tagged K1 among 6 sections\n")) << p.out;
   }
 }
 
@@ -171,6 +171,141 @@ TEST(WholeFiles, ADamagedSectionStopsTheRunAndLeavesNoOutput) {
   const auto p = run_kvax({"--all", "-o", "old.f", "cut.u"}, d.path());
   EXPECT_NE(p.status, 0);
   EXPECT_EQ(read_file(d.file("old.f")), "old\n");
+}
+
+// A file is at its end only where a next section would begin and no byte follows: one
+// cut inside the next header stops --all (the old output kept), --tag=T and --list.
+TEST(WholeFiles, AFileCutInsideAHeaderIsNoCleanEnd) {
+  ScratchDir d;
+  const std::string m2 = test::Section{}.unformatted();
+  const std::string s2 = test::Section{.tag = "S2", .version = 5}.unformatted();
+  struct Row {
+    int line;
+    std::string tail;  // what follows the first section
+  } rows[] = {
+      {__LINE__, s2.substr(0, 2)},   // part of a length marker
+      {__LINE__, s2.substr(0, 10)},  // inside the header record
+      {__LINE__, s2.substr(0, 23)},  // the header record without its closing marker
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.line);
+    test::write_file(d.file("cut.u"), m2 + r.tail);
+    test::write_file(d.file("old.f"), "old\n");
+    auto p = run_kvax({"--all", "-o", "old.f", "cut.u"}, d.path());
+    EXPECT_TRUE(p.out.ends_with(" <Main-->T> The input ends inside the header of section   2\n")) << p.out;
+    EXPECT_EQ(p.status, 1);
+    EXPECT_EQ(read_file(d.file("old.f")), "old\n");
+    p = run_kvax({"--tag=S2", "-o", "old.f", "cut.u"}, d.path());
+    EXPECT_TRUE(p.out.ends_with(" <Main-->T> The input ends inside the header of section   2\n")) << p.out;
+    EXPECT_EQ(p.status, 1);
+    EXPECT_EQ(read_file(d.file("old.f")), "old\n");
+    p = run_kvax({"--list", "cut.u"}, d.path());
+    EXPECT_TRUE(p.out.ends_with(" <List-->>>       1  CMPX  M            3         2  M2                       7\n"
+                                " <List-->E> The file ends inside the header of section      2\n"
+                                " <List-->>> sections:      1\n"))
+        << p.out;
+    EXPECT_EQ(p.status, 1);
+  }
+  // A text file listed as unformatted holds no section and is no clean end either.
+  test::write_file(d.file("one.u"), m2);
+  ASSERT_EQ(run_kvax({"-o", "one.f", "one.u"}, d.path()).status, 0);
+  const auto p = run_kvax({"--list", "one.f"}, d.path());
+  EXPECT_TRUE(p.out.ends_with(" <List-->E> The file ends inside the header of section      1\n"
+                              " <List-->>> sections:      0\n"
+                              " <Main-->I> The input looks formatted: try -f2u or -f2f\n"))
+      << p.out;
+  EXPECT_EQ(p.status, 1);
+}
+
+// After --tag=T the warning names the section converted; a tag that no section carries
+// names the sections looked at.
+TEST(WholeFiles, TaggedRunsNameTheirSection) {
+  ScratchDir d;
+  build_file(d, "mix.u", false);
+  build_file(d, "mix.f", true);
+  test::write_file(d.file("one.u"), test::Section{}.unformatted());
+  struct Row {
+    int line;
+    std::vector<std::string> args;
+    std::string last;  // "": no warning
+    int status;
+  } rows[] = {
+      {__LINE__, {"--tag=S2", "-o", "o.f", "mix.u"},
+       " <Main-->W> The input holds more sections; converted section 3 (S2) only (use --all)\n", 0},
+      {__LINE__, {"-f2f", "--tag=S2", "-o", "o.f", "mix.f"},
+       " <Main-->W> The input holds more sections; converted section 3 (S2) only (use --all)\n", 0},
+      {__LINE__, {"--tag=M2", "-o", "o.f", "mix.u"},
+       " <Main-->W> The input holds more sections; converted section 1 (M2) only (use --all)\n", 0},
+      {__LINE__, {"--tag=M2", "-o", "o.f", "one.u"}, "", 0},
+      {__LINE__, {"--tag=Q1", "-o", "o.f", "mix.u"}, " <Main-->T> No complex section tagged Q1 among 6 sections\n", 1},
+      {__LINE__, {"--tag=Q1", "-o", "o.f", "one.u"}, " <Main-->T> No complex section tagged Q1 among 1 section\n", 1},
+      // A tag is compared whole, never as a prefix.
+      {__LINE__, {"--tag=S", "-o", "o.f", "mix.u"}, " <Main-->T> No complex section tagged S among 6 sections\n", 1},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.line);
+    const auto p = run_kvax(r.args, d.path());
+    if (r.last.empty()) {
+      EXPECT_EQ(p.out.find("<Main-->"), std::string::npos) << p.out;
+    } else {
+      EXPECT_TRUE(p.out.ends_with(r.last)) << p.out;
+    }
+    EXPECT_EQ(p.status, r.status);
+  }
+}
+
+// The header tells its tag length: --list shows every tag and version right whatever -l
+// says, and a conversion with another -l stops before it reads, saying which to use.
+TEST(WholeFiles, TheHeaderTellsItsTagLength) {
+  ScratchDir d;
+  test::write_file(d.file("l4.u"), test::Section{.tag = "K1  ", .version = 3}.unformatted() +
+                                       test::Section{.tag = "O1xy", .version = 489592}.unformatted());
+  ASSERT_EQ(run_kvax({"-l4", "-o", "l4.f", "l4.u"}, d.path()).status, 0);
+  const std::string listing =
+      " <List-->>>       1  CMPX  M            3         2  K1                       3\n"
+      " <List-->>>       2  CMPX  M            3         2  O1xy                489592\n"
+      " <List-->>> sections:      2\n";
+  for (const auto& args : std::vector<std::vector<std::string>>{{"--list", "l4.u"}, {"--list", "-l6", "l4.u"}}) {
+    const auto p = run_kvax(args, d.path());
+    EXPECT_TRUE(p.out.ends_with(listing)) << p.out;
+    EXPECT_EQ(p.status, 0);
+  }
+  auto p = run_kvax({"--list", "-f2f", "l4.f"}, d.path());
+  EXPECT_TRUE(p.out.ends_with(" <List-->>>       1  CMPX  M            3         2  K1                       3\n"
+                              " <List-->>> sections:      1\n"))
+      << p.out;
+  // A shorter -l would read a wrong version without a failure: stopped before the read. A
+  // longer one fails in the reader, and the hint follows its lines.
+  const std::string hint = " <Main-->I> The header holds a tag of 4 characters: try -l4\n";
+  for (const auto& [args, ending] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"-o", "x.f", "l4.u"}, " <Main-->T> Bad input; tag length 2 does not fit the header\n"},
+           {{"-f2u", "-o", "x.u", "l4.f"}, " <Main-->T> Bad input; tag length 2 does not fit the header\n"},
+           {{"-l6", "-o", "x.f", "l4.u"}, " <Main-->T> Bad input; tide$, ver.# ER     -1\n"}}) {
+    SCOPED_TRACE(args.back() + " " + args.front());
+    p = run_kvax(args, d.path());
+    EXPECT_TRUE(p.out.ends_with(ending + hint)) << p.out;
+    EXPECT_EQ(p.status, 1);
+  }
+}
+
+// --all into text: a grid of another element type whose K or L its header (I5) cannot
+// hold stops the run before it is written, instead of being left out.
+TEST(WholeFiles, AGridItsTextHeaderCannotHoldStopsTheRun) {
+  ScratchDir d;
+  CapturedOutput out;
+  ASSERT_EQ(open_unit(31, OpenSpec{.file = d.file("wide.u"), .form = "UNFORMATTED"}), 0);
+  setver(1);
+  const std::vector<Cell> m2(2, Cell{1.0f, 2.0f});
+  const std::vector<Flag> flags(100000, 1);
+  outzm(31, m2, 2, 1, "M", "M2");
+  outim(31, flags, 100000, 1, "M");
+  close_all_units();
+  test::write_file(d.file("old.f"), "old\n");
+  const auto p = run_kvax({"--all", "-o", "old.f", "wide.u"}, d.path());
+  EXPECT_TRUE(p.out.ends_with(" <Main-->T> Grid does not fit the output header:      100000           1\n")) << p.out;
+  EXPECT_EQ(p.status, 1);
+  EXPECT_EQ(read_file(d.file("old.f")), "old\n");
+  EXPECT_EQ(run_kvax({"--all", "-u2u", "-o", "wide2.u", "wide.u"}, d.path()).status, 0);
 }
 
 }  // namespace

@@ -202,6 +202,24 @@ TEST_F(InstructionUnits, TerminalOnTheDeviceNamedByTty) {
   EXPECT_TRUE(is_connected(7));
 }
 
+// tty naming what is no character device: no terminal, and the file keeps what it holds.
+TEST_F(InstructionUnits, TtyThatIsNoTerminal) {
+  test::ScratchDir d;
+  test::write_file(d.file("plain.txt"), "keep\n");
+  for (const std::string name : {"plain.txt", "."}) {
+    SCOPED_TRACE(name);
+    reset();
+    out_.clear();
+    const std::string device = "/dev/.." + d.file(name);
+    ScopedEnv tty("tty", device.c_str());
+    int unit = 0;
+    open_term(unit);
+    EXPECT_EQ(out_.text(), " <OpenIn>W> Not a terminal: " + device + "\n" + no_tty);
+    EXPECT_EQ(terminal_out(1), 6);
+  }
+  EXPECT_EQ(test::read_file(d.file("plain.txt")), "keep\n");
+}
+
 TEST_F(InstructionUnits, TerminalThatCannotBeConnected) {
   const std::string advice =
       " <OpenIn>I> Issue the following unix command in this terminal window:\n"

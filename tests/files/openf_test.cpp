@@ -368,6 +368,25 @@ TEST_F(OpenfTest, ShellCommandRunsInDir) {
   EXPECT_TRUE(file_exists(dir_.file("sub/there.txt")));
 }
 
+// A value in the environment reaches the shell as a value: the line is not substituted
+// first, so its text is never parsed as shell syntax.
+TEST_F(OpenfTest, ShellLinesLeaveTheEnvironmentToTheShell) {
+  const ScopedEnv x{"X", "a;touch canary"};
+  for (const bool from_instructions : {false, true}) {
+    SCOPED_TRACE(from_instructions);
+    out_.clear();
+    if (from_instructions) {
+      instructions("21 S echo $X >said.txt\n   Q\n");
+      ASSERT_EQ(openf(10), 0);
+    } else {
+      ASSERT_EQ(openfs("21 S echo $X >said.txt"), 0);
+    }
+    EXPECT_EQ(out_.text(), " <OPENF->>> $ echo $X >said.txt\n");
+    EXPECT_EQ(read_file(dir_.file("said.txt")), "a;touch canary\n");
+    EXPECT_FALSE(file_exists(dir_.file("canary")));
+  }
+}
+
 TEST_F(OpenfTest, InstructionModeOpensLineAfterLine) {
   std::filesystem::create_directory(dir_.file("data"));
   write_file(dir_.file("data/a.dat"), "");

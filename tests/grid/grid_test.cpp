@@ -110,8 +110,12 @@ TEST(Grid, WritesTheLibraryWritersBytesAndReadsThemBackInEveryForm) {
 
             const FileInfo info = describe(name);
             EXPECT_EQ(info.representation, formatted ? Representation::formatted : Representation::unformatted);
-            if (!formatted) EXPECT_EQ(info.byte_order, big ? ByteOrder::big : ByteOrder::little);
-            if (e == Element::cmpx) EXPECT_EQ(info.tag_length, n);
+            if (!formatted) {
+              EXPECT_EQ(info.byte_order, big ? ByteOrder::big : ByteOrder::little);
+            }
+            if (e == Element::cmpx) {
+              EXPECT_EQ(info.tag_length, n);
+            }
 
             const std::vector<kvax::Section> back = read_sections(name);
             ASSERT_EQ(back.size(), 1u);
@@ -156,7 +160,9 @@ TEST(Grid, SeveralSectionsOfMixedTypesAndTheDefaultTagLength) {
     EXPECT_EQ(heads[3].element, Element::log1);
     EXPECT_EQ(heads[0].offset, 0);
     EXPECT_EQ(read_section(name, "MSQM").version, 9);
-    if (!formatted) EXPECT_EQ(values_of(read_section(name, "M2")), values_of(v[1]));
+    if (!formatted) {
+      EXPECT_EQ(values_of(read_section(name, "M2")), values_of(v[1]));
+    }
     try {
       read_section(name, "K1");
       ADD_FAILURE() << "no error";
@@ -164,6 +170,14 @@ TEST(Grid, SeveralSectionsOfMixedTypesAndTheDefaultTagLength) {
       EXPECT_EQ(e.code(), ErrorCode::no_such_tag);
       EXPECT_STREQ(e.what(), (name + ": no complex section tagged K1 among 4 sections").c_str());
     }
+  }
+  // An output that cannot be made is a file error, and an existing output stays whole.
+  try {
+    write_sections(dir.file("no/such/dir/x.f"), v);
+    ADD_FAILURE() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.code(), ErrorCode::write_failed);
+    EXPECT_EQ(e.kind(), ErrorKind::file);
   }
   kvax::Section long_tag = pattern(Element::cmpx, 1, 1, "M2S2");
   try {
@@ -173,6 +187,10 @@ TEST(Grid, SeveralSectionsOfMixedTypesAndTheDefaultTagLength) {
     EXPECT_EQ(e.code(), ErrorCode::bad_argument);
     EXPECT_FALSE(test::file_exists(dir.file("x")));
   }
+  write_file(dir.file("old"), "old bytes");
+  EXPECT_THROW(write_sections(dir.file("old"), std::span<const kvax::Section>(&long_tag, 1), WriteOptions{.tag_length = 2}),
+               Error);
+  EXPECT_EQ(read_file(dir.file("old")), "old bytes");
 }
 
 // kvax.out and this layer make the same file of the same input.
@@ -314,6 +332,38 @@ TEST(Grid, WrongFilesSayWhatTheyAre) {
     }
   }
   EXPECT_TRUE(read_sections(dir.file("empty")).empty());
+
+  // Damage inside the rows: a trailing marker that differs, a row record of another
+  // length, a text field that is no number.
+  struct Damage {
+    int line;
+    std::string file;
+    std::size_t at;
+    std::string bytes;
+    ErrorCode code;
+    std::string what;
+  };
+  const std::string u = read_file(dir.file("m2.u")), f = read_file(dir.file("m2.f"));
+  const Damage damages[] = {
+      {__LINE__, "m2.u", 27 + 4 + 24, "\x19", ErrorCode::bad_record, "row 2 of section 1 (M2): the record's markers differ"},
+      {__LINE__, "m2.u", 27, "\x10", ErrorCode::bad_record, "row 2 of section 1 (M2): a row record of 16 bytes, not 24"},
+      {__LINE__, "m2.f", 42 + 3, "x", ErrorCode::bad_value,
+       "row 2 of section 1 (M2): a field that cannot be read: Illegal character in numeric input"},
+  };
+  for (const Damage& d : damages) {
+    SCOPED_TRACE(d.line);
+    std::string bytes = d.file == "m2.u" ? u : f;
+    bytes.replace(d.at, d.bytes.size(), d.bytes);
+    write_file(dir.file("damaged"), bytes);
+    try {
+      read_sections(dir.file("damaged"));
+      ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.code(), d.code);
+      EXPECT_EQ(e.row(), 2);
+      EXPECT_EQ(e.what(), dir.file("damaged") + ": " + d.what);
+    }
+  }
 }
 
 TEST(Grid, ConverterInTheProcess) {

@@ -261,6 +261,9 @@ TEST(UnformattedRecords, RawRecordsReadAndWrittenWhole) {
     };
     EXPECT_EQ(hex(read_file(d.file("w.bin"))), hex(rec(3) + rec(2) + rec(1)));
   }
+  const std::byte m[4] = {std::byte{1}, std::byte{2}, std::byte{3}, std::byte{4}};
+  EXPECT_EQ(record_marker(m, false), 0x04030201u);
+  EXPECT_EQ(record_marker(m, true), 0x01020304u);
 }
 
 TEST(UnformattedRecords, EndOfFileNotAskedForIsTheFatalReport) {

@@ -140,7 +140,10 @@ TEST(StringSearches, QuIndexCaseFallbackWindows) {
       {__LINE__, "a set of", "set", false, true, 3},
       {__LINE__, "a set of", "Set", true, false, 0},  // the pattern is not raised
       {__LINE__, "ab", "ABC", true, false, 0},
-      {__LINE__, "abc", "", true, false, 0},
+      // An empty pattern is found at once, as INDEX finds it, also in an empty text.
+      {__LINE__, "abc", "", true, true, 1},
+      {__LINE__, "abc", "", false, true, 1},
+      {__LINE__, "", "", false, true, 1},
       // A key straddling the first window's end lies whole in the next one.
       {__LINE__, std::string(30, 'x') + "key" + std::string(7, 'x'), "KEY", true, true, 31},
       {__LINE__, std::string(70, '.') + "key", "KEY", true, true, 71},
@@ -387,7 +390,7 @@ TEST(StringBounds, AnyBytesLengthsAndPositions) {
       EXPECT_LE(index_l(s, p), n);
       EXPECT_LE(length_s(s, p), n);
       qu_index(s, p, pos, true);
-      EXPECT_LE(pos, n);
+      EXPECT_LE(pos, p.empty() ? 1 : n);  // an empty pattern is found at 1, also in an empty text
       qucss(s, p, p, a, b, c);
       EXPECT_LE(b, n);
       for (int first : positions) {

@@ -29,6 +29,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <tuple>
+#include <type_traits>
 
 namespace kvax {
 
@@ -55,56 +57,25 @@ struct ElementTraits {
 const ElementTraits& traits(Element e);
 bool element_of_word(std::string_view word, Element& e);
 
-// The element type of a C++ element type, and back.
-template <class T>
-struct ElementOf;
-template <>
-struct ElementOf<Cell> {
-  static constexpr Element value = Element::cmpx;
-};
-template <>
-struct ElementOf<float> {
-  static constexpr Element value = Element::real;
-};
-template <>
-struct ElementOf<double> {
-  static constexpr Element value = Element::dble;
-};
-template <>
-struct ElementOf<Flag> {
-  static constexpr Element value = Element::flag;
-};
-template <>
-struct ElementOf<Logical1> {
-  static constexpr Element value = Element::log1;
-};
-template <class T>
-inline constexpr Element element_of = ElementOf<T>::value;
-
+// The C++ element type of an element type, and back.
+using ElementValues = std::tuple<Cell, float, double, Flag, Logical1>;  // in the order of Element
 template <Element E>
-struct ElementValue;
-template <>
-struct ElementValue<Element::cmpx> {
-  using type = Cell;
-};
-template <>
-struct ElementValue<Element::real> {
-  using type = float;
-};
-template <>
-struct ElementValue<Element::dble> {
-  using type = double;
-};
-template <>
-struct ElementValue<Element::flag> {
-  using type = Flag;
-};
-template <>
-struct ElementValue<Element::log1> {
-  using type = Logical1;
+using element_value_t = std::tuple_element_t<static_cast<std::size_t>(E), ElementValues>;
+template <class T>
+inline constexpr Element element_of = std::is_same_v<T, Cell>       ? Element::cmpx
+                                      : std::is_same_v<T, float>    ? Element::real
+                                      : std::is_same_v<T, double>   ? Element::dble
+                                      : std::is_same_v<T, Flag>     ? Element::flag
+                                      : std::is_same_v<T, Logical1> ? Element::log1
+                                                                    : throw "no element type";
+template <class T>
+struct ElementOf {
+  static constexpr Element value = element_of<T>;
 };
 template <Element E>
-using element_value_t = typename ElementValue<E>::type;
+struct ElementValue {
+  using type = element_value_t<E>;
+};
 
 // The initial formats of /CODFMT/: EFMT (CMPX and REAL values) and DFMT (DBLE values).
 // Formatted complex rows are read back under ten 12-column fields per line whatever
@@ -148,6 +119,9 @@ inline char grid_letter(std::string_view typ) { return typ.empty() ? ' ' : typ[0
 // Whether K and L fit the five columns of a header of the other types (-9999 to 99999):
 // anything else would be written as asterisks, a header no reader reads.
 bool fits_typed_header(std::int64_t k, std::int64_t l);
+// Whether K and L fit the text header of the element type: ten columns for CMPX
+// (-999999999 and up), five for the others (as fits_typed_header).
+bool fits_text_header(Element e, std::int64_t k, std::int64_t l);
 
 // Bytes of data of an unformatted header record: 17 + n for CMPX, 13 for the others
 // (head_data_bytes, the items up to VARTYP, which every header has).
@@ -183,6 +157,19 @@ HeaderParse parse_header_line(std::string_view line, int n, SectionHeader& h);
 HeaderParse parse_header_line(std::string_view line, Element layout, int n, SectionHeader& h);
 // The header line for h, without its line feed, as the writers write it.
 std::string format_header_line(const SectionHeader& h, int n);
+
+// The tag length a complex header tells by its own size: a record of 17 + n bytes of
+// data, a line of 39 + n columns (the version ends it; trailing blanks do not count);
+// 0 when that is no tag length (1 to max_tag_length).
+int tag_length_of_record(std::size_t data_bytes);
+int tag_length_of_line(std::string_view line);
+// The tag length with which a complex header line is read: the one its width tells when
+// the line reads as a complex header with it, else n.
+int header_line_tag_length(std::string_view line, int n);
+// Whether a text begins as a complex header line does: K and L in ten columns each
+// (digits, signs and blanks, a digit in each), a blank, the grid letter, a blank and the
+// four columns of the element word, the first a letter.
+bool starts_as_complex_header(std::string_view text);
 
 // ---- sizes in the file ----
 

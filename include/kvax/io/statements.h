@@ -147,6 +147,8 @@ class UnformattedRead {
   void items(std::span<std::int32_t> v);
   void items(std::span<std::int8_t> v);
   Io finish();
+  // The data bytes of the record (0 when none was begun).
+  std::uint32_t record_length() const { return length_; }
 
  private:
   void take(void* dst, std::size_t bytes, std::size_t swap_unit);

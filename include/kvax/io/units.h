@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kvax {
 
@@ -34,13 +35,21 @@ void close_unit(int unit);
 // its file whole and was not committed is discarded: its file stays as it was.
 void close_all_units();
 
+// A name of one of the process's own descriptors (/dev/stdout, /dev/stderr, /dev/fd/N,
+// /proc/self/fd/N) opened for writing is written through that descriptor, in turn from
+// where it stands: a pipe streams, a file opened for appending is appended to.
+//
 // Whole replacement. While set for a unit number, a regular file opened for writing on
-// that unit is written as a new hidden file in the same directory, and only commit_unit
-// (or CLOSE) renames it over the file, which keeps its permission bits; a symbolic link
-// keeps pointing to the file it names. Until then the file is as it was, and a stop or a
-// fatal report removes the new one. A name that is not a regular file (a device, a FIFO)
-// is written directly, as a stream; so is a file that may be written but whose directory
-// may not.
+// that unit is written as a new hidden file in the same directory (".NAME.kvax-XXXXXX"),
+// and only commit_unit (or CLOSE) renames it over the file, which keeps its permission
+// bits; a symbolic link keeps pointing to the file it names, and a circle of links is
+// refused (ELOOP). The directory is held by a descriptor, so renaming it meanwhile moves
+// nothing. Where the file may be written but not replaced (a directory that may not be
+// written, a sticky directory of another user), the new content goes into an unnamed
+// file under TMPDIR (/tmp; in memory when neither can hold it) and the commit copies it
+// into the file. Until the commit the file is as it was, and a stop or a fatal report
+// removes the new one. A name that is not a regular file (a device, a FIFO) or a file
+// that may not be written is opened directly.
 void replace_whole(int unit, bool on);
 // Writes out the unit and puts its new file in place; 0 or the error (the new file is
 // then removed). Nothing to do for other units.
@@ -48,6 +57,9 @@ int commit_unit(int unit);
 // Removes every new file not yet committed. Safe to call from a signal handler (it only
 // unlinks names kept in fixed storage); the units stay as they are.
 void remove_uncommitted_files() noexcept;
+// The hidden files of killed runs that the open of this replacing unit found beside its
+// file and removed (not locked by a live run, last written over a minute ago).
+std::vector<std::string> stale_files_removed(int unit);
 
 // Flushes standard output (before a prompt is answered or a shell command runs).
 void flush_standard_output();
@@ -105,6 +117,8 @@ bool unit_is_big_endian(int unit);
 // leading length marker, the N bytes and its trailing marker (equal to the leading one).
 inline constexpr std::size_t record_marker_bytes = 4;
 constexpr std::size_t framed_record_bytes(std::size_t data) { return data + 2 * record_marker_bytes; }
+// The length a marker gives, read in the given byte order.
+std::uint32_t record_marker(const std::byte* marker, bool big_endian);
 // Reads the next n records of `data` bytes of data each into dst, whole and as they lie
 // in the file (framed_record_bytes(data) each, in the unit's byte order). Returns n when
 // every one of them is such a record, both markers read in the unit's byte order; 0, with
