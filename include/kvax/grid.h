@@ -30,6 +30,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include <kvax/arrays/section_layout.h>
@@ -52,11 +53,16 @@ std::optional<Element> element_of_word(std::string_view word);
 // Bytes of one element in memory and in an unformatted record: 8, 4, 8, 4, 1.
 std::size_t element_size(Element e);
 
-// LOG1 values may be taken as unsigned bytes too (numpy's booleans).
-template <>
-struct ElementOf<std::uint8_t> {
-  static constexpr Element value = Element::log1;
-};
+// The element type of a value type of sections: the layout's (element_of), and LOG1
+// values also as unsigned bytes (numpy's booleans).
+template <class T>
+constexpr Element value_element() {
+  if constexpr (std::is_same_v<T, std::uint8_t>) {
+    return Element::log1;
+  } else {
+    return element_of<T>;
+  }
+}
 
 // ---------------------------------------------------------------------------------------
 // Errors
@@ -211,12 +217,12 @@ struct Section {
 
 template <class T>
 std::span<T> Section::as() {
-  check(element_of<T>);
+  check(value_element<T>());
   return {reinterpret_cast<T*>(values.data()), count()};
 }
 template <class T>
 std::span<const T> Section::as() const {
-  check(element_of<T>);
+  check(value_element<T>());
   return {reinterpret_cast<const T*>(values.data()), count()};
 }
 
@@ -276,7 +282,7 @@ class SectionReader {
   void read_rows(int first, int count, std::span<std::byte> dst);
   template <class T>
   void read_rows(int first, int count, std::span<T> dst) {
-    if (element_of<T> != header().element)
+    if (value_element<T>() != header().element)
       throw Error(ErrorCode::bad_argument, path(), "the values asked for are not of the section's element type",
                   header().index, header().tag);
     read_rows(first, count, std::as_writable_bytes(dst));

@@ -336,12 +336,10 @@ bool SectionReader::Impl::next_unformatted() {
   take(*h, pos);
   row_bytes = static_cast<std::size_t>(row_record_bytes(head.element, head.k));
   // The rows must be in the file before anything is made for them.
-  const std::int64_t end = rows_at + static_cast<std::int64_t>(row_bytes) * rows();
-  if (info.size >= 0 && end > info.size) {
-    const std::int64_t whole = (info.size - rows_at) / static_cast<std::int64_t>(row_bytes);
-    fail_at(ErrorCode::cut, "file ends inside", rows() - static_cast<int>(whole));
-  }
-  end_at = end;
+  // (Counted in whole rows: a header's K x L may claim more bytes than 64 bits hold.)
+  const std::int64_t whole = (info.size - rows_at) / static_cast<std::int64_t>(row_bytes);
+  if (whole < rows()) fail_at(ErrorCode::cut, "file ends inside", rows() - static_cast<int>(whole));
+  end_at = rows_at + static_cast<std::int64_t>(row_bytes) * rows();
   return true;
 }
 
@@ -380,8 +378,11 @@ std::int64_t SectionReader::Impl::section_end() {
 void SectionReader::Impl::find_text_rows() {
   if (fixed >= 0) return;
   const int l = rows();
-  const std::int64_t end = rows_at + static_cast<std::int64_t>(row_bytes) * l;
-  bool ok = info.size >= 0 && (end <= info.size || (l > 0 && end == info.size + 1));
+  // Rows that cannot fit the file (counted without overflow) are found line by line, to
+  // the line where the file ends.
+  const bool fit = l == 0 || static_cast<std::int64_t>(row_bytes) <= (info.size + 1 - rows_at) / l;
+  const std::int64_t end = fit ? rows_at + static_cast<std::int64_t>(row_bytes) * l : 0;
+  bool ok = fit && (end <= info.size || (l > 0 && end == info.size + 1));
   for (int r = 1; ok && r <= l; ++r) {
     const std::int64_t at = rows_at + static_cast<std::int64_t>(row_bytes) * r - 1;
     char c = 0;

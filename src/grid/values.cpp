@@ -55,6 +55,9 @@ ValueBuffer::ValueBuffer(std::size_t n) : p_(n ? new std::byte[n] : nullptr), n_
 
 Section::Section(Element e, int k, int l, char grid, std::string tag, int version)
     : element(e), grid(grid), tag(std::move(tag)), version(version), k(k), l(l) {
+  if (count() > SIZE_MAX / element_size(e))
+    throw Error(ErrorCode::bad_argument, {},
+                "a section of " + std::to_string(k) + " x " + std::to_string(l) + " values does not fit memory");
   values = ValueBuffer(count() * element_size(e));
   if (values.size()) std::fill_n(values.data(), values.size(), std::byte{0});
 }

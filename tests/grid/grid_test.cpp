@@ -333,6 +333,26 @@ TEST(Grid, WrongFilesSayWhatTheyAre) {
   }
   EXPECT_TRUE(read_sections(dir.file("empty")).empty());
 
+  // Headers that claim more rows than the file holds (more bytes than 64 bits count).
+  for (const bool formatted : {false, true}) {
+    kvax::Section huge = pattern(Element::cmpx, 1, 1);
+    write_sections(dir.file("huge"), std::span<const kvax::Section>(&huge, 1), WriteOptions{.formatted = formatted});
+    std::string bytes = read_file(dir.file("huge"));
+    if (formatted) {
+      bytes.replace(0, 20, "2147483647 2147483647");
+      bytes.erase(20, 1);
+    } else {
+      bytes.replace(4, 8, std::string("\xff\xff\xff\x7f\xff\xff\xff\x7f", 8));
+    }
+    write_file(dir.file("huge"), bytes);
+    try {
+      read_sections(dir.file("huge"));
+      ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.code(), ErrorCode::cut) << e.what();
+    }
+  }
+
   // Damage inside the rows: a trailing marker that differs, a row record of another
   // length, a text field that is no number.
   struct Damage {
