@@ -33,8 +33,9 @@ def test_failed_runs_raise_with_their_lines(tmp_path, capfd):
         kvax.convert("missing.u", "out.f")
     assert e.value.status == 1 and any("missing.u" in x for x in e.value.lines)
     src = make_grid(10, 4, "m2.u")
-    with pytest.raises(kvax.DataError, match="Bad input"):
+    with pytest.raises(kvax.DataError) as e:
         kvax.convert(src, "out.f", tag="K1")
+    assert e.value.status == 1 and e.value.lines[-1].startswith(" <Main-->T>")
     assert not (tmp_path / "out.f").exists()
     with pytest.raises(ValueError):
         kvax.convert(src, "out.f", direction="x2y")
