@@ -12,6 +12,7 @@ with its baseline so that both see the same machine; outputs go to fresh names. 
   kvax.write, text                 vs  kvax.out -u2f to a fresh name
   peak memory of kvax.read, text   the values plus at most 16 MiB
   dask .sum().compute() over four text files (opened before)    two threads vs one
+  numpy.sort of eight arrays on two threads vs one: what two threads gain on the machine
 """
 
 from __future__ import annotations
@@ -85,6 +86,12 @@ def dask_sum(ds, threads):
         return ds.M2.sum().compute()
 
 
+def sort_on(arrays, threads):
+    from concurrent.futures import ThreadPoolExecutor
+    with ThreadPoolExecutor(threads) as pool:
+        list(pool.map(np.sort, arrays))
+
+
 def main(argv):
     build = os.path.abspath(argv[1])
     runs = int(argv[2]) if len(argv) > 2 else 7
@@ -134,6 +141,10 @@ def main(argv):
         dask_sum(ds, 1)  # imports and caches warm
         two, one = in_turns(runs, lambda: dask_sum(ds, 2), lambda: dask_sum(ds, 1))
         row("dask .sum() of four text files", two, one, "the same with one thread", "<= 0.65")
+        # What two threads gain on this machine at all, with numpy's own work.
+        arrays = [np.random.default_rng(i).random(1_000_000) for i in range(8)]
+        two, one = in_turns(runs, lambda: sort_on(arrays, 2), lambda: sort_on(arrays, 1))
+        row("control: numpy.sort of 8 arrays", two, one, "the same with one thread", "(machine)")
 
     print(f"medians of {runs} runs in turns (the machine is shared: figures are disturbed)")
     print(f"{'measurement':<32} {'ours':>9} {'baseline':>9}  {'ratio':>7}  target   baseline is")
