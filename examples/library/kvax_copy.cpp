@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     status = f.status();
   } catch (const kvax::RunEnd& e) {  // a stop inside the library
     kvax::close_all_units();
-    status = e.status() == 0 ? 1 : e.status();
+    status = e.status();  // 1 after STOP
   }
   return status;
 }

@@ -33,6 +33,8 @@
 #include <kvax/arrays/coz.h>
 #include <kvax/arrays/cver.h>
 #include <kvax/arrays/formatted_sections.h>
+#include <kvax/arrays/section_headers.h>
+#include <kvax/arrays/section_layout.h>
 #include <kvax/arrays/tide_components.h>
 #include <kvax/arrays/typed_formatted_sections.h>
 #include <kvax/arrays/typed_unformatted_sections.h>

@@ -1,9 +1,9 @@
 // Tagged complex array sections in the formatted representation.
 //
-// Header line (2I10,1X,A1,1X,A4,1X,A,1X,I10): K, L, TYP, "CMPX", the tag (n characters,
-// n from /CVER/) and the version; then the rows from row L down to row 1, each row one
-// write under EFMT (by default ten E12.4 fields per line), read back under ten E12.6
-// fields per line.
+// Header line (header_format in <kvax/arrays/section_layout.h>, the format in one
+// place): K, L, TYP, "CMPX", the tag (n characters, n from /CVER/) and the version; then
+// the rows from row L down to row 1, each row one write under EFMT (by default ten E12.4
+// fields per line), read back under ten E12.6 fields per line.
 #pragma once
 
 #include <complex>

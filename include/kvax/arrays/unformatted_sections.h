@@ -3,7 +3,8 @@
 //
 // Layout: a header record K, L (32-bit integers), TYP (1 character), VARTYP "CMPX",
 // the tag (n characters, n from /CVER/) and the version (32-bit integer); then L row
-// records of K complex cells each, row L first and row 1 last.
+// records of K complex cells each, row L first and row 1 last (the format in one place:
+// <kvax/arrays/section_layout.h>).
 #pragma once
 
 #include <complex>
