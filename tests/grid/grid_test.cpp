@@ -228,7 +228,9 @@ TEST(Grid, RowRangesAndTheirCount) {
       SCOPED_TRACE(std::to_string(first) + "+" + std::to_string(count));
       std::vector<std::complex<float>> rows(static_cast<std::size_t>(6 * count));
       r.read_rows(first, count, std::span(rows));
-      if (count > 0) EXPECT_EQ(0, std::memcmp(rows.data(), whole[0].values.data() + (first - 1) * 6 * 8, rows.size() * 8));
+      if (count > 0) {
+        EXPECT_EQ(0, std::memcmp(rows.data(), whole[0].values.data() + (first - 1) * 6 * 8, rows.size() * 8));
+      }
     }
     EXPECT_EQ(r.rows_read(), 14u);
     ASSERT_TRUE(r.next());
