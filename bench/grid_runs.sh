@@ -36,6 +36,11 @@ printf '%-34s %9s ms   %-30s %9s ms   ratio %6.3f\n' "write_sections text (diffe
   "$(awk -v a="$A_MS" -v r="$read_binary_ms" -v b="$B_MS" 'BEGIN {print (a - r) / b}')"
 WARM="grid.f grid2.f" row "two text files on two threads" "$tool threads grid.f grid2.f" \
   "the same one after the other" "$tool serial grid.f grid2.f"
+# The same within one process, the reads alone: whole programs above also time the start
+# and the exit of the process, which no thread shares.
+read -r pair_threads pair_serial pair_ratio < <("$tool" pair grid.f grid2.f "$N" 2>&1 >/dev/null)
+printf '%-34s %9s ms   %-30s %9s ms   ratio %6.3f\n' "two threads, the reads alone" "$pair_threads" \
+  "the same one after the other" "$pair_serial" "$pair_ratio"
 
 # Peak resident memory of a read, beyond the program itself, against the values it holds.
 values_mib=$(awk -v k="$K" -v l="$L" 'BEGIN {printf "%.1f", k * l * 8 / 1048576}')

@@ -4,15 +4,22 @@
 //   grid_tool convert IN OUT f|u   read_sections, then write_sections in that representation
 //   grid_tool serial F1 F2         read_sections of F1, then of F2
 //   grid_tool threads F1 F2        read_sections of F1 and F2 on two threads
+//   grid_tool pair F1 F2 N         in one process, N times in turns: F1 then F2, and F1 and F2
+//                                  on two threads; the medians of the reads alone and their
+//                                  ratio (no process start or exit in either)
 //   grid_tool none                 nothing (the resident memory of the program itself)
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <kvax/grid.h>
 
@@ -45,6 +52,36 @@ unsigned bytes(const char* name) {
   return s;
 }
 
+unsigned on_two_threads(const char* a_name, const char* b_name) {
+  unsigned a = 0, b = 0;
+  std::thread t([&] { a = read_all(a_name); });
+  b = read_all(b_name);
+  t.join();
+  return a + b;
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// The reads of two files one after the other and on two threads, in turns.
+unsigned pair(const char* a, const char* b, int runs) {
+  std::vector<double> serial, threads;
+  unsigned s = on_two_threads(a, b);  // a warm-up: pages, thread start
+  for (int n = 0; n < runs; ++n) {
+    const auto t0 = std::chrono::steady_clock::now();
+    s += read_all(a) + read_all(b);
+    const auto t1 = std::chrono::steady_clock::now();
+    s += on_two_threads(a, b);
+    const auto t2 = std::chrono::steady_clock::now();
+    serial.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
+    threads.push_back(std::chrono::duration<double, std::milli>(t2 - t1).count());
+  }
+  std::fprintf(stderr, "%.1f %.1f %.3f\n", median(threads), median(serial), median(threads) / median(serial));
+  return s;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -62,13 +99,11 @@ int main(int argc, char** argv) {
     } else if (mode == "serial" && argc == 4) {
       s = read_all(argv[2]) + read_all(argv[3]);
     } else if (mode == "threads" && argc == 4) {
-      unsigned a = 0, b = 0;
-      std::thread t([&] { a = read_all(argv[2]); });
-      b = read_all(argv[3]);
-      t.join();
-      s = a + b;
+      s = on_two_threads(argv[2], argv[3]);
+    } else if (mode == "pair" && argc == 5) {
+      s = pair(argv[2], argv[3], std::atoi(argv[4]));
     } else if (mode != "none") {
-      std::fprintf(stderr, "usage: grid_tool read|bytes FILE | convert IN OUT f|u | serial|threads F1 F2 | none\n");
+      std::fprintf(stderr, "usage: grid_tool read|bytes FILE | convert IN OUT f|u | serial|threads F1 F2 | pair F1 F2 N | none\n");
       return 2;
     }
   } catch (const kvax::Error& e) {
