@@ -191,6 +191,33 @@ TEST(Grid, SeveralSectionsOfMixedTypesAndTheDefaultTagLength) {
   EXPECT_THROW(write_sections(dir.file("old"), std::span<const kvax::Section>(&long_tag, 1), WriteOptions{.tag_length = 2}),
                Error);
   EXPECT_EQ(read_file(dir.file("old")), "old bytes");
+  // Numbers a text header cannot hold in their columns are refused before a byte is
+  // written; the unformatted header holds them all.
+  struct Wide {
+    int line;
+    kvax::Section s;
+    std::string cause;
+  };
+  const Wide wide[] = {
+      {__LINE__, kvax::Section(Element::cmpx, -1000000000, 0, 'M', "M2", 1),
+       "K = -1000000000 and L = 0 do not fit the header's 10 columns"},
+      {__LINE__, kvax::Section(Element::cmpx, 1, 1, 'M', "M2", INT32_MIN),
+       "the version -2147483648 does not fit the header's 10 columns"},
+      {__LINE__, kvax::Section(Element::flag, 100000, 1, 'M', "", 0),
+       "K = 100000 and L = 1 do not fit the header's 5 columns"}};
+  for (const Wide& w : wide) {
+    SCOPED_TRACE(w.line);
+    try {
+      write_sections(dir.file("old"), std::span<const kvax::Section>(&w.s, 1));
+      ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.code(), ErrorCode::bad_argument);
+      EXPECT_NE(std::string(e.what()).find(w.cause), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(read_file(dir.file("old")), "old bytes");
+    EXPECT_NO_THROW(write_sections(dir.file("wide.u"), std::span<const kvax::Section>(&w.s, 1),
+                                   WriteOptions{.formatted = false}));
+  }
 }
 
 // kvax.out and this layer make the same file of the same input.
